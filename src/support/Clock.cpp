@@ -1,0 +1,25 @@
+#include "support/Clock.h"
+
+#include <time.h>
+
+namespace notch {
+namespace {
+
+double secondsOf(clockid_t clock) {
+  timespec value{};
+  clock_gettime(clock, &value);
+  return static_cast<double>(value.tv_sec) + static_cast<double>(value.tv_nsec) / 1e9;
+}
+
+} // namespace
+
+double wallClockNow() { return secondsOf(CLOCK_REALTIME) - kUnixToReferenceDateOffset; }
+
+double uptimeNow() { return secondsOf(CLOCK_MONOTONIC); }
+
+const Clock& systemClock() {
+  static const SystemClock clock;
+  return clock;
+}
+
+} // namespace notch
