@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include "core/bridge/ApprovalRequest.h"
+#include "core/bridge/DecisionReply.h"
+#include "core/bridge/HookEventPolicy.h"
+#include "core/bridge/HookOutput.h"
+#include "support/Json.h"
+
+namespace notch {
+namespace {
+
+ApprovalRequest sampleRequest() {
+  return ApprovalRequest{.id = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F",
+                         .sessionID = "s/1",
+                         .toolName = "Bash",
+                         .toolInputJSON = "{\n  \"command\" : \"ls /tmp\"\n}",
+                         .cwd = "/Users/me/项目",
+                         .eventName = "PermissionRequest",
+                         .expiresAt = 786'000'123.456789,
+                         .source = "workbuddyAI"};
+}
+
+TEST(ApprovalRequestTest, RoundTripsThroughTheCompactWireForm) {
+  const ApprovalRequest request = sampleRequest();
+  const auto wire = request.encode();
+  ASSERT_TRUE(wire);
+  EXPECT_EQ(wire->find('\n'), std::string::npos);
+  EXPECT_EQ(wire->find("\\/"), std::string::npos);
+  EXPECT_EQ(ApprovalRequest::decode(*wire), request);
+
+  const auto object = parseJson(*wire);
+  ASSERT_TRUE(object);
+  EXPECT_EQ(object->size(), 8u);
+  EXPECT_TRUE((*object)["expiresAt"].is_number());
+}
+
+TEST(ApprovalRequestTest, EveryKeyIsRequiredWithItsType) {
+  const Json valid = parseJson(sampleRequest().encode().value()).value();
+  for (const auto& [key, value] : valid.items()) {
+    Json missing = valid;
+    missing.erase(key);
+    EXPECT_FALSE(ApprovalRequest::decode(writeCompactJson(missing).value())) << "without " << key;
+
+    Json wrongType = valid;
+    wrongType[key] = key == "expiresAt" ? Json("786000123") : Json(42);
+    EXPECT_FALSE(ApprovalRequest::decode(writeCompactJson(wrongType).value())) << "mistyped " << key;
+
+    Json null = valid;
+    null[key] = nullptr;
+    EXPECT_FALSE(ApprovalRequest::decode(writeCompactJson(null).value())) << "null " << key;
+  }
+  Json integerTime = valid;
+  integerTime["expiresAt"] = 786000123;
+  const auto decoded = ApprovalRequest::decode(writeCompactJson(integerTime).value());
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->expiresAt, 786000123.0);
+
+  for (const char* bad : {"", "[]", "\"text\"", "{\"id\":", "null"}) {
+    EXPECT_FALSE(ApprovalRequest::decode(bad)) << bad;
+  }
+}
+
+TEST(DecisionReplyTest, DecisionsAreCaseSensitive) {
+  for (Decision decision : {Decision::allow, Decision::deny, Decision::passthrough}) {
+    const DecisionReply reply{"ID", decision};
+    EXPECT_EQ(DecisionReply::decode(reply.encode().value()), reply);
+  }
+  EXPECT_EQ((DecisionReply{"ID", Decision::deny}.encode()), R"({"decision":"deny","id":"ID"})");
+  for (const char* bad : {R"({"id":"ID","decision":"Allow"})", R"({"id":"ID","decision":"ALLOW"})",
+                          R"({"id":"ID","decision":"approve"})", R"({"id":"ID"})", R"({"decision":"allow"})",
+                          R"({"id":1,"decision":"allow"})", R"({"id":"ID","decision":true})", "[]"}) {
+    EXPECT_FALSE(DecisionReply::decode(bad)) << bad;
+  }
+  EXPECT_EQ(decisionFromRawValue("passthrough"), Decision::passthrough);
+  EXPECT_FALSE(decisionFromRawValue("Passthrough"));
+}
+
+TEST(HookEventPolicyTest, OnlyPermissionRequestsForOrdinaryTools) {
+  using HookEventPolicy::acceptsApproval;
+  EXPECT_TRUE(acceptsApproval("PermissionRequest", "Bash"));
+  EXPECT_TRUE(acceptsApproval("PermissionRequest", ""));
+  EXPECT_TRUE(acceptsApproval("PermissionRequest", "AskUserQuestions"));
+  EXPECT_FALSE(acceptsApproval("permissionrequest", "Bash"));
+  EXPECT_FALSE(acceptsApproval("PreToolUse", "Bash"));
+  EXPECT_FALSE(acceptsApproval("NativeApproval", "Bash"));
+  for (const char* tool : {"AskUserQuestion", "ask_user_question", "ASK_USER_FOR_STRUCTURED_INPUT",
+                           "AskUserForStructuredInput", "ExitPlanMode", "exit_plan_mode",
+                           // KELVIN SIGN lower-cases to an ASCII k.
+                           "As\xE2\x84\xAAUserQuestion"}) {
+    EXPECT_FALSE(acceptsApproval("PermissionRequest", tool)) << tool;
+  }
+}
+
+TEST(HookOutputTest, AllowAndDenyForms) {
+  EXPECT_EQ(hookOutputLine("PermissionRequest", Decision::allow),
+            R"({"decision":"approve","hookSpecificOutput":{"decision":{"behavior":"allow"},)"
+            R"("hookEventName":"PermissionRequest","permissionDecision":"allow"}})"
+            "\n");
+  const auto deny = hookOutputLine("Perm/Event", Decision::deny);
+  ASSERT_TRUE(deny);
+  ASSERT_EQ(deny->back(), '\n');
+  const Json parsed = parseJson(*deny).value();
+  EXPECT_EQ(parsed["decision"], "block");
+  EXPECT_EQ(parsed["hookSpecificOutput"]["permissionDecision"], "deny");
+  EXPECT_EQ(parsed["hookSpecificOutput"]["decision"]["behavior"], "deny");
+  EXPECT_EQ(parsed["hookSpecificOutput"]["hookEventName"], "Perm/Event");
+  EXPECT_EQ(deny->find("\\/"), std::string::npos);
+  EXPECT_FALSE(hookOutputLine("PermissionRequest", Decision::passthrough));
+}
+
+} // namespace
+} // namespace notch
