@@ -1,0 +1,353 @@
+#include "core/bridge/ApprovalServer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <system_error>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/bridge/BridgeSocket.h"
+#include "core/bridge/DecisionReply.h"
+#include "core/bridge/HookEventPolicy.h"
+#include "core/bridge/SocketWait.h"
+#include "core/bridge/TransportError.h"
+#include "core/bridge/WakePipe.h"
+#include "support/Json.h"
+#include "support/WorkerThread.h"
+
+namespace notch {
+
+// Shared between its handler and `decide`; `request` and `decision` are
+// guarded by the server's lock.
+struct ApprovalServer::Connection {
+  explicit Connection(FileDescriptor descriptor) : fd(std::move(descriptor)) {}
+
+  const Uuid token = Uuid::random();
+  FileDescriptor fd;
+  const WakePipe wake;
+  std::optional<ApprovalRequest> request;
+  std::optional<Decision> decision;
+};
+
+namespace {
+
+// The checks of a decoded request beyond its wire form.
+bool isAcceptable(const ApprovalRequest& request, double now) {
+  if (!Uuid::parse(request.id) || !HookEventPolicy::acceptsApproval(request.eventName, request.toolName) ||
+      !(request.expiresAt > now)) {
+    return false;
+  }
+  const auto toolInput = parseJson(request.toolInputJSON);
+  return toolInput && toolInput->is_object();
+}
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) {
+    return std::nullopt;
+  }
+  return FileIdentity{info.st_dev, info.st_ino};
+}
+
+} // namespace
+
+ApprovalServer::ApprovalServer(std::string directory, Limits limits, const Clock& clock)
+    : directory_(std::move(directory)), socketPath_(bridgeSocketPath(directory_)), limits_(limits), clock_(clock) {}
+
+ApprovalServer::~ApprovalServer() { stop(); }
+
+bool ApprovalServer::isRunning() const { return running(); }
+
+bool ApprovalServer::running() const {
+  std::lock_guard guard(lock_);
+  return running_;
+}
+
+void ApprovalServer::start(RequestCallback onRequest, RemovalCallback onRemoval) {
+  std::lock_guard lifecycle(lifecycle_);
+  if (running()) {
+    throw TransportError::alreadyRunning();
+  }
+  ensureBridgeDirectory(directory_);
+  removeStaleSocket();
+
+  FileIdentity identity;
+  FileDescriptor listening = listenOnSocket(identity);
+  auto wake = std::make_shared<WakePipe>();
+  {
+    std::lock_guard guard(lock_);
+    onRequest_ = std::move(onRequest);
+    onRemoval_ = std::move(onRemoval);
+    acceptWake_ = wake;
+    running_ = true;
+    workers_.enter();
+  }
+  try {
+    // The loop's closure owns the listening socket; if the thread cannot be
+    // made, destroying the closure closes it.
+    runOnWorkerThread([this, identity, wake, listening = std::make_shared<FileDescriptor>(std::move(listening))] {
+      acceptLoop(listening->get(), *wake);
+      listening->reset();
+      removeOwnSocket(directory_, socketPath_, identity);
+      workers_.leave();
+    });
+  } catch (const std::system_error&) {
+    {
+      std::lock_guard guard(lock_);
+      running_ = false;
+      acceptWake_.reset();
+    }
+    workers_.leave();
+    removeOwnSocket(directory_, socketPath_, identity);
+    throw TransportError::system(EAGAIN);
+  }
+}
+
+// A socket file left by a crashed run refuses connections and is removed; a
+// live one means another server runs.
+void ApprovalServer::removeStaleSocket() {
+  struct stat info {};
+  if (::lstat(socketPath_.c_str(), &info) != 0) {
+    if (errno == ENOENT) {
+      return;
+    }
+    throw TransportError::system(errno);
+  }
+  if (!isBridgeSocketSafe(socketPath_)) {
+    throw TransportError::unsafePath();
+  }
+  FileDescriptor probe = makeBridgeSocket();
+  if (!probe) {
+    throw TransportError::system(errno);
+  }
+  const int error = connectBridgeSocket(probe.get(), socketPath_);
+  probe.reset();
+  if (error == 0 || error == EAGAIN || error == EINPROGRESS) {
+    throw TransportError::alreadyRunning();
+  }
+  if (error != ECONNREFUSED) {
+    throw TransportError::system(error);
+  }
+  const FileIdentity recorded{info.st_dev, info.st_ino};
+  if (!isBridgeDirectorySafe(directory_) || identityOf(socketPath_) != recorded || !isBridgeSocketSafe(socketPath_)) {
+    throw TransportError::unsafePath();
+  }
+  if (::unlink(socketPath_.c_str()) != 0) {
+    throw TransportError::system(errno);
+  }
+}
+
+FileDescriptor ApprovalServer::listenOnSocket(FileIdentity& identity) {
+  FileDescriptor listening = makeBridgeSocket();
+  if (!listening) {
+    throw TransportError::system(errno);
+  }
+  if (const int error = bindBridgeSocket(listening.get(), socketPath_); error != 0) {
+    throw TransportError::system(error);
+  }
+  // Identify the file at once, so that every later clean-up removes only the
+  // file this start created.
+  const auto created = identityOf(socketPath_);
+  if (!created) {
+    throw TransportError::system(errno);
+  }
+  identity = *created;
+  if (::chmod(socketPath_.c_str(), 0600) != 0 || ::listen(listening.get(), limits_.listenBacklog) != 0) {
+    const int error = errno;
+    listening.reset();
+    removeOwnSocket(directory_, socketPath_, identity);
+    throw TransportError::system(error);
+  }
+  return listening;
+}
+
+void ApprovalServer::acceptLoop(int listeningFd, const WakePipe& wake) {
+  while (running()) {
+    if (waitOnSocket(listeningFd, POLLIN, limits_.pollStep, &wake) != SocketWaitResult::ready) {
+      continue;
+    }
+    FileDescriptor descriptor = acceptBridgeConnection(listeningFd);
+    if (!descriptor) {
+      continue;
+    }
+    const auto peer = peerUserID(descriptor.get());
+    if (!peer || *peer != ::getuid()) {
+      continue; // another user's process: closed without a word
+    }
+    admit(std::move(descriptor));
+  }
+}
+
+// Registers an accepted connection and starts its handler, or closes it at
+// once when the server is stopping or full.
+void ApprovalServer::admit(FileDescriptor descriptor) {
+  std::shared_ptr<Connection> connection;
+  try {
+    connection = std::make_shared<Connection>(std::move(descriptor));
+  } catch (const TransportError&) {
+    return; // no descriptors left for its wake pipe
+  }
+  {
+    std::lock_guard guard(lock_);
+    if (!running_ || connections_.size() >= limits_.maxConnections) {
+      return;
+    }
+    connections_.emplace(connection->token, connection);
+    workers_.enter();
+  }
+  try {
+    runOnWorkerThread([this, connection] {
+      serve(connection);
+      workers_.leave();
+    });
+  } catch (const std::system_error&) {
+    {
+      std::lock_guard guard(lock_);
+      connections_.erase(connection->token);
+    }
+    workers_.leave();
+  }
+}
+
+LineChannel ApprovalServer::channelFor(const Connection& connection) const {
+  return LineChannel{.fd = connection.fd.get(),
+                     .clock = clock_,
+                     .pollStep = limits_.pollStep,
+                     .wake = &connection.wake,
+                     .maxLineBytes = limits_.maxLineBytes};
+}
+
+void ApprovalServer::serve(const std::shared_ptr<Connection>& connection) {
+  const auto request = readRequest(*connection);
+  if (!request) {
+    finish(connection);
+    return;
+  }
+  const double remaining = std::clamp(request->expiresAt - clock_.now(), 0.0, limits_.longestWait);
+  const double waitDeadline = clock_.uptime() + remaining;
+  if (!registerRequest(connection, *request)) {
+    finish(connection);
+    return;
+  }
+  const auto decision = awaitDecision(*connection, waitDeadline);
+  if (decision && *decision != Decision::passthrough) {
+    if (const auto reply = DecisionReply{request->id, *decision}.encode()) {
+      // Whether the reply gets through changes nothing here: a client that
+      // misses it prints nothing, which hands the request back.
+      sendLine(channelFor(*connection), *reply, clock_.uptime() + limits_.replySendTimeout,
+               [this] { return running(); });
+    }
+  }
+  finish(connection);
+}
+
+std::optional<ApprovalRequest> ApprovalServer::readRequest(const Connection& connection) {
+  const auto line =
+      readLine(channelFor(connection), clock_.uptime() + limits_.requestReadTimeout, [this] { return running(); });
+  if (!line) {
+    return std::nullopt;
+  }
+  auto request = ApprovalRequest::decode(*line);
+  if (!request || !isAcceptable(*request, clock_.now())) {
+    return std::nullopt;
+  }
+  return request;
+}
+
+// Enters the request under its id unless the server stops or the id is taken;
+// a duplicate never reaches the app and leaves the first request alone.
+bool ApprovalServer::registerRequest(const std::shared_ptr<Connection>& connection, const ApprovalRequest& request) {
+  std::lock_guard guard(lock_);
+  if (!running_ || pending_.contains(request.id)) {
+    return false;
+  }
+  connection->request = request;
+  pending_.emplace(request.id, connection);
+  if (onRequest_) {
+    callbacks_.async([callback = onRequest_, request] { callback(request); });
+  }
+  return true;
+}
+
+// Waits until the user decides, the deadline passes, the client goes away or
+// the server stops. Only a decision yields a value.
+std::optional<Decision> ApprovalServer::awaitDecision(const Connection& connection, double waitDeadline) {
+  do {
+    const double now = clock_.uptime();
+    if (now >= waitDeadline) {
+      return std::nullopt;
+    }
+    // The client sends nothing after its request: anything readable, end of
+    // stream included, means it is gone or misbehaving.
+    char byte = 0;
+    const ssize_t peeked = ::recv(connection.fd.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+      return std::nullopt;
+    }
+    {
+      std::lock_guard guard(lock_);
+      if (connection.decision) {
+        return connection.decision;
+      }
+    }
+    waitOnSocket(connection.fd.get(), POLLIN, std::min(limits_.pollStep, waitDeadline - now), &connection.wake);
+  } while (running());
+  return std::nullopt;
+}
+
+void ApprovalServer::finish(const std::shared_ptr<Connection>& connection) {
+  {
+    std::lock_guard guard(lock_);
+    if (connection->request) {
+      const auto entry = pending_.find(connection->request->id);
+      if (entry != pending_.end() && entry->second == connection) {
+        pending_.erase(entry);
+        if (onRemoval_) {
+          callbacks_.async([callback = onRemoval_, id = connection->request->id] { callback(id); });
+        }
+      }
+    }
+    connections_.erase(connection->token);
+  }
+  connection->fd.reset();
+}
+
+bool ApprovalServer::decide(const std::string& id, Decision decision) {
+  std::lock_guard guard(lock_);
+  if (!running_) {
+    return false;
+  }
+  const auto entry = pending_.find(id);
+  if (entry == pending_.end()) {
+    return false;
+  }
+  Connection& connection = *entry->second;
+  if (connection.decision || !connection.request || !(connection.request->expiresAt > clock_.now())) {
+    return false;
+  }
+  connection.decision = decision;
+  connection.wake.notify();
+  return true;
+}
+
+void ApprovalServer::stop() {
+  std::lock_guard lifecycle(lifecycle_);
+  {
+    std::lock_guard guard(lock_);
+    running_ = false;
+    if (acceptWake_) {
+      acceptWake_->notify();
+    }
+    for (const auto& [token, connection] : connections_) {
+      connection->wake.notify();
+    }
+  }
+  workers_.wait();
+  std::lock_guard guard(lock_);
+  acceptWake_.reset();
+}
+
+} // namespace notch

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include <sys/socket.h>
+
+#include "core/bridge/BridgeSocket.h"
+#include "core/bridge/LineFraming.h"
+#include "core/bridge/WakePipe.h"
+#include "support/FileDescriptor.h"
+
+namespace notch {
+namespace {
+
+using Status = LineFramer::Status;
+
+TEST(LineFramerTest, AssemblesALineAcrossReceives) {
+  LineFramer framer(10);
+  EXPECT_EQ(framer.feed("abc"), Status::needMore);
+  EXPECT_EQ(framer.feed(""), Status::needMore);
+  EXPECT_EQ(framer.feed("def\n"), Status::complete);
+  EXPECT_EQ(framer.line(), "abcdef");
+  EXPECT_EQ(framer.feed("more\n"), Status::refused); // one line per framer
+
+  LineFramer empty;
+  EXPECT_EQ(empty.feed("\n"), Status::complete);
+  EXPECT_EQ(empty.line(), "");
+}
+
+TEST(LineFramerTest, EnforcesTheLengthLimitExactly) {
+  LineFramer exact(10);
+  EXPECT_EQ(exact.feed("12345"), Status::needMore);
+  EXPECT_EQ(exact.feed("67890\n"), Status::complete);
+
+  LineFramer overWithFeed(10);
+  EXPECT_EQ(overWithFeed.feed("12345"), Status::needMore);
+  EXPECT_EQ(overWithFeed.feed("678901\n"), Status::refused);
+
+  LineFramer overWithoutFeed(10);
+  EXPECT_EQ(overWithoutFeed.feed("1234567890"), Status::needMore);
+  EXPECT_EQ(overWithoutFeed.feed("1"), Status::refused);
+}
+
+TEST(LineFramerTest, RefusesBytesAfterTheLineFeed) {
+  LineFramer framer;
+  EXPECT_EQ(framer.feed("{}\n{}"), Status::refused);
+  LineFramer trailing;
+  EXPECT_EQ(trailing.feed("{}\n\n"), Status::refused);
+}
+
+class LineChannelTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    int fds[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+    near_.reset(fds[0]);
+    far_.reset(fds[1]);
+    ASSERT_TRUE(applyBridgeSocketOptions(near_.get()));
+    ASSERT_TRUE(applyBridgeSocketOptions(far_.get()));
+  }
+
+  LineChannel channel(int fd, const WakePipe* wake = nullptr) const {
+    return LineChannel{.fd = fd, .clock = systemClock(), .pollStep = 0.01, .wake = wake};
+  }
+
+  FileDescriptor near_;
+  FileDescriptor far_;
+};
+
+TEST_F(LineChannelTest, MovesALargeLineBothWays) {
+  const std::string payload(kMaxLineBytes, 'x');
+  std::optional<std::string> received;
+  std::thread reader([&] { received = readLine(channel(far_.get()), uptimeNow() + 10); });
+  EXPECT_TRUE(sendLine(channel(near_.get()), payload, uptimeNow() + 10, [] { return true; }));
+  reader.join();
+  ASSERT_TRUE(received);
+  EXPECT_EQ(received->size(), payload.size());
+
+  EXPECT_FALSE(sendLine(channel(near_.get()), payload + "y", uptimeNow() + 10, [] { return true; }));
+}
+
+TEST_F(LineChannelTest, GivesUpAtDeadlineEndOfStreamOrWhenTold) {
+  EXPECT_FALSE(readLine(channel(near_.get()), uptimeNow() + 0.05)); // silent peer
+
+  std::atomic<bool> keepGoing{true};
+  WakePipe wake;
+  std::thread stopper([&] {
+    keepGoing = false;
+    wake.notify();
+  });
+  const double started = uptimeNow();
+  EXPECT_FALSE(readLine(channel(near_.get(), &wake), started + 30, [&] { return keepGoing.load(); }));
+  stopper.join();
+  EXPECT_LT(uptimeNow() - started, 5.0);
+
+  ASSERT_TRUE(sendLine(channel(far_.get()), "partial", uptimeNow() + 1, [] { return true; }));
+  ::shutdown(far_.get(), SHUT_WR);
+  std::string discard;
+  EXPECT_EQ(readLine(channel(near_.get()), uptimeNow() + 1), "partial");
+  EXPECT_FALSE(readLine(channel(near_.get()), uptimeNow() + 1)); // end of stream
+}
+
+TEST_F(LineChannelTest, SendingStopsWhenThePeerNeverReads) {
+  // Fill the socket buffer; the rest can only time out or be stopped.
+  const std::string payload(kMaxLineBytes, 'z');
+  EXPECT_FALSE(sendLine(channel(near_.get()), payload, uptimeNow() + 0.1, [] { return true; }));
+  EXPECT_FALSE(sendLine(channel(near_.get()), "x", uptimeNow() + 10, [] { return false; }));
+  far_.reset();
+  EXPECT_FALSE(sendLine(channel(near_.get()), "after close", uptimeNow() + 1, [] { return true; }));
+}
+
+} // namespace
+} // namespace notch

@@ -1,0 +1,87 @@
+#pragma once
+
+// Helpers for tests of the bridge: private bridge directories, a plain
+// client socket, request builders and a recorder of server callbacks.
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/bridge/ApprovalRequest.h"
+#include "support/FileDescriptor.h"
+
+namespace notch::testing {
+
+// A fresh directory /tmp/vn-XXXXXX (mode 0700, short enough for socket
+// paths), removed with its contents on destruction.
+class TemporaryDirectory {
+public:
+  TemporaryDirectory();
+  ~TemporaryDirectory();
+  TemporaryDirectory(const TemporaryDirectory&) = delete;
+  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string child(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+private:
+  std::string path_;
+};
+
+// The client end of one connection, as a hook client would hold it.
+class TestClient {
+public:
+  // Connects to the socket at `path`; check connected().
+  explicit TestClient(const std::string& path);
+
+  bool connected() const { return fd_.valid(); }
+  bool send(std::string_view bytes) const;
+  void close() { fd_.reset(); }
+
+  struct Received {
+    std::string bytes;
+    bool endOfStream = false; // false: the time ran out first
+  };
+  // Reads until the server closes the connection or `timeout` passes.
+  Received readUntilClosed(double timeout = 5.0) const;
+
+private:
+  FileDescriptor fd_;
+};
+
+// A valid request as the hook client would build it, expiring 50 s after
+// `now` (wall clock).
+ApprovalRequest makeRequest(double now, std::string_view toolName = "Bash");
+
+// The request's wire line, line feed included.
+std::string lineOf(const ApprovalRequest& request);
+
+// Collects onRequest / onRemoval calls in the order the server made them.
+class CallbackRecorder {
+public:
+  void requested(const ApprovalRequest& request);
+  void removed(const std::string& id);
+
+  // Waits until `count` events ("request:<id>" / "removal:<id>") were seen.
+  bool waitForEvents(std::size_t count, double timeout = 5.0);
+  // Waits until `event` ("request:<id>" / "removal:<id>") was seen.
+  bool waitForEvent(const std::string& event, double timeout = 5.0);
+  std::vector<std::string> events();
+  std::vector<ApprovalRequest> requests();
+
+private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> events_;
+  std::vector<ApprovalRequest> requests_;
+};
+
+// Descriptors open in this process (from /proc/self/fd).
+std::size_t openDescriptorCount();
+// Threads of this process (from /proc/self/task).
+std::size_t threadCount();
+
+} // namespace notch::testing
