@@ -1,5 +1,7 @@
 #include "support/Unicode.h"
 
+#include <algorithm>
+
 #include "support/Regex.h"
 
 namespace notch {
@@ -94,18 +96,31 @@ std::string encodeUtf8(char32_t codePoint) {
 }
 
 bool isWhitespaceOrNewline(char32_t codePoint) {
+  if (codePoint < 0x80) {
+    return codePoint == ' ' || (codePoint >= 0x09 && codePoint <= 0x0D); // the common case, without PCRE2
+  }
   static const Regex pattern(R"(^[\p{Z}\x{9}-\x{D}\x{85}]$)");
   return matchesOneCharacterClass(pattern, codePoint);
 }
 
 std::string_view trimWhitespaceAndNewlines(std::string_view text) {
-  static const Regex pattern(R"(^[\p{Z}\x{9}-\x{D}\x{85}]*+(.*?)[\p{Z}\x{9}-\x{D}\x{85}]*+\z)",
-                             RegexOptions{.dotAll = true});
-  const auto match = pattern.firstMatch(text);
-  if (!match) {
-    return text; // not valid UTF-8: nothing can be trimmed safely
+  // One pass over the code points: keep from the first that is not white
+  // space to the end of the last that is not.
+  std::size_t keptStart = std::string_view::npos;
+  std::size_t keptEnd = 0;
+  std::size_t offset = 0;
+  while (offset < text.size()) {
+    const std::size_t at = offset;
+    const auto codePoint = nextCodePoint(text, offset);
+    if (!codePoint) {
+      return text; // not valid UTF-8: nothing can be trimmed safely
+    }
+    if (!isWhitespaceOrNewline(*codePoint)) {
+      keptStart = std::min(keptStart, at);
+      keptEnd = offset;
+    }
   }
-  return text.substr(match->groupOffsets[1], match->groups[1]->size());
+  return keptStart == std::string_view::npos ? text.substr(0, 0) : text.substr(keptStart, keptEnd - keptStart);
 }
 
 bool isControl(char32_t codePoint) {

@@ -1,6 +1,7 @@
 #include "support/Uuid.h"
 
 #include <cstdlib>
+#include <sys/random.h>
 #include <unistd.h>
 
 namespace notch {

@@ -13,14 +13,5 @@ TEST(ClockTest, WallClockCountsFromTheReferenceDate) {
   EXPECT_NEAR(systemClock().now(), expected, 2.0);
 }
 
-TEST(ClockTest, UptimeNeverGoesBack) {
-  double previous = uptimeNow();
-  for (int i = 0; i < 1000; ++i) {
-    const double current = systemClock().uptime();
-    ASSERT_GE(current, previous);
-    previous = current;
-  }
-}
-
 } // namespace
 } // namespace notch

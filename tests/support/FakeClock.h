@@ -14,6 +14,9 @@ public:
   double now() const override { return now_.load(); }
   double uptime() const override { return uptime_.load(); }
 
+  // Moves the wall clock alone, as a clock adjustment would.
+  void advanceWallClock(double seconds) { now_.store(now_.load() + seconds); }
+
   void advance(double seconds) {
     now_.store(now_.load() + seconds);
     uptime_.store(uptime_.load() + seconds);

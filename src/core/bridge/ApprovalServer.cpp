@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <system_error>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -74,9 +73,9 @@ void ApprovalServer::start(RequestCallback onRequest, RemovalCallback onRemoval)
   ensureBridgeDirectory(directory_);
   removeStaleSocket();
 
+  auto wake = std::make_shared<WakePipe>();
   FileIdentity identity;
   FileDescriptor listening = listenOnSocket(identity);
-  auto wake = std::make_shared<WakePipe>();
   {
     std::lock_guard guard(lock_);
     onRequest_ = std::move(onRequest);
@@ -94,7 +93,7 @@ void ApprovalServer::start(RequestCallback onRequest, RemovalCallback onRemoval)
       removeOwnSocket(directory_, socketPath_, identity);
       workers_.leave();
     });
-  } catch (const std::system_error&) {
+  } catch (...) {
     {
       std::lock_guard guard(lock_);
       running_ = false;
@@ -102,7 +101,7 @@ void ApprovalServer::start(RequestCallback onRequest, RemovalCallback onRemoval)
     }
     workers_.leave();
     removeOwnSocket(directory_, socketPath_, identity);
-    throw TransportError::system(EAGAIN);
+    throw TransportError::system(EAGAIN); // no thread (or no memory) for the accept loop
   }
 }
 
@@ -171,6 +170,11 @@ void ApprovalServer::acceptLoop(int listeningFd, const WakePipe& wake) {
     }
     FileDescriptor descriptor = acceptBridgeConnection(listeningFd);
     if (!descriptor) {
+      // Out of descriptors the listening socket stays readable; rest for a
+      // poll step instead of spinning, unless a stop wakes us.
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        waitOnSocket(wake.readFd(), POLLIN, limits_.pollStep);
+      }
       continue;
     }
     const auto peer = peerUserID(descriptor.get());
@@ -187,8 +191,8 @@ void ApprovalServer::admit(FileDescriptor descriptor) {
   std::shared_ptr<Connection> connection;
   try {
     connection = std::make_shared<Connection>(std::move(descriptor));
-  } catch (const TransportError&) {
-    return; // no descriptors left for its wake pipe
+  } catch (...) {
+    return; // no descriptors (or memory) left for its wake pipe
   }
   {
     std::lock_guard guard(lock_);
@@ -203,7 +207,9 @@ void ApprovalServer::admit(FileDescriptor descriptor) {
       serve(connection);
       workers_.leave();
     });
-  } catch (const std::system_error&) {
+  } catch (...) {
+    // No thread for the handler: the connection is closed unanswered, as
+    // when the server is full.
     {
       std::lock_guard guard(lock_);
       connections_.erase(connection->token);

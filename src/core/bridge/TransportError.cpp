@@ -1,6 +1,6 @@
 #include "core/bridge/TransportError.h"
 
-#include <cstring>
+#include <system_error>
 
 namespace notch {
 
@@ -8,7 +8,9 @@ TransportError::TransportError(Kind kind, int errorNumber, const std::string& te
     : std::runtime_error(text), kind_(kind), errorNumber_(errorNumber) {}
 
 TransportError TransportError::system(int errorNumber) {
-  return TransportError(Kind::system, errorNumber, std::strerror(errorNumber));
+  // The C library's message for the error, as strerror() words it, without
+  // strerror()'s shared buffer.
+  return TransportError(Kind::system, errorNumber, std::generic_category().message(errorNumber));
 }
 
 TransportError TransportError::unsafePath() {

@@ -132,7 +132,7 @@ TEST_F(ApprovalServerTest, RefusedRequestsAreClosedUnannounced) {
   add([&](ApprovalRequest& r) { r.expiresAt = now - 10; });
   add([](ApprovalRequest& r) { r.toolInputJSON = "[]"; });
   add([](ApprovalRequest& r) { r.toolInputJSON = "{\"a\":"; });
-  add([](ApprovalRequest& r) { r.toolInputJSON = std::string(600, '[') + std::string(600, ']'); });
+  add([](ApprovalRequest& r) { r.toolInputJSON = "{\"a\":" + std::string(600, '[') + std::string(600, ']') + "}"; });
   lines.push_back("{\"id\":\"x\"}\n");
   lines.push_back("not json\n");
   lines.push_back(lineOf(makeRequest(now)) + "trailing"); // bytes after the line feed
@@ -145,14 +145,22 @@ TEST_F(ApprovalServerTest, RefusedRequestsAreClosedUnannounced) {
     expectClosedSilently(client);
   }
 
-  // Silence and a partial line both end at the read deadline.
+  // Silence and a partial line both end at the read deadline. Each handler
+  // fixes its deadline when its thread runs, so move the clock until both
+  // have given up.
   TestClient silent(socketPath());
   TestClient partial(socketPath());
   ASSERT_TRUE(partial.send(lineOf(makeRequest(now)).substr(0, 40)));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  clock.advance(fastLimits().requestReadTimeout);
-  expectClosedSilently(silent);
-  expectClosedSilently(partial);
+  std::vector<const TestClient*> open{&silent, &partial};
+  for (int step = 0; step < 200 && !open.empty(); ++step) {
+    clock.advance(fastLimits().requestReadTimeout);
+    std::erase_if(open, [](const TestClient* client) {
+      const auto received = client->readUntilClosed(0.02);
+      EXPECT_EQ(received.bytes, "");
+      return received.endOfStream;
+    });
+  }
+  EXPECT_TRUE(open.empty());
 
   EXPECT_EQ(recorder.events(), std::vector<std::string>{});
 }
@@ -168,8 +176,7 @@ TEST_F(ApprovalServerTest, DuplicateIdsLeaveTheFirstRequestAlone) {
   EXPECT_TRUE(server->decide(request.id, Decision::allow));
   EXPECT_EQ(first->readUntilClosed().bytes, replyLine(request.id, Decision::allow));
   ASSERT_TRUE(recorder.waitForEvents(2));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(recorder.events().size(), 2u);
+  EXPECT_EQ(recorder.events(), (std::vector<std::string>{"request:" + request.id, "removal:" + request.id}));
 }
 
 TEST_F(ApprovalServerTest, ClientLeavingOrTalkingEndsTheWait) {
@@ -198,11 +205,17 @@ TEST_F(ApprovalServerTest, ExpiryAndTheLongestWaitEndTheWait) {
   const auto soonClient = submit(soon);
   const auto lateClient = submit(late);
 
+  // Past its expiry nobody may decide, even while the handler still waits
+  // (its own deadline runs on uptime, which has not moved yet).
+  clock.advanceWallClock(3);
+  EXPECT_FALSE(server->decide(soon.id, Decision::allow));
+  EXPECT_EQ(recorder.events().size(), 2u);
   clock.advance(3);
-  EXPECT_FALSE(server->decide(soon.id, Decision::allow)); // expired, even before the handler notices
   expectClosedSilently(*soonClient);
 
-  clock.advance(47);
+  clock.advance(47 - 0.001);
+  EXPECT_FALSE(lateClient->readUntilClosed(0.05).endOfStream);
+  clock.advance(0.001);
   expectClosedSilently(*lateClient);
   ASSERT_TRUE(recorder.waitForEvents(4));
 }
@@ -232,6 +245,27 @@ TEST_F(ApprovalServerTest, StopEndsEveryWaitAndRemovesTheSocket) {
   EXPECT_TRUE(client->readUntilClosed().endOfStream);
 }
 
+TEST_F(ApprovalServerTest, DecisionsAndStopWakeWaitingHandlersAtOnce) {
+  // With a 30 s poll step nothing but the wake-ups can answer in time.
+  ApprovalServer::Limits slowPolling = fastLimits();
+  slowPolling.pollStep = 30;
+  server = std::make_unique<ApprovalServer>(directory, slowPolling, clock);
+  server->start([this](const ApprovalRequest& request) { recorder.requested(request); }, nullptr);
+
+  const ApprovalRequest decided = makeRequest(clock.now());
+  const auto decidedClient = submit(decided);
+  ASSERT_TRUE(server->decide(decided.id, Decision::allow));
+  const auto reply = decidedClient->readUntilClosed(5);
+  EXPECT_TRUE(reply.endOfStream);
+  EXPECT_EQ(reply.bytes, replyLine(decided.id, Decision::allow));
+
+  const auto waitingClient = submit(makeRequest(clock.now()));
+  const double started = uptimeNow();
+  server->stop();
+  EXPECT_LT(uptimeNow() - started, 5.0);
+  expectClosedSilently(*waitingClient);
+}
+
 TEST_F(ApprovalServerTest, ConnectionsBeyondTheCapAreClosedAtOnce) {
   startServer();
   std::vector<std::unique_ptr<TestClient>> clients;
@@ -253,6 +287,9 @@ TEST_F(ApprovalServerTest, ConnectionsBeyondTheCapAreClosedAtOnce) {
 }
 
 TEST_F(ApprovalServerTest, ManyExchangesLeaveNoDescriptorOrThreadBehind) {
+  if (!testing::canCountProcessResources()) {
+    GTEST_SKIP() << "needs /proc to count descriptors and threads";
+  }
   startServer();
   const std::size_t descriptors = testing::openDescriptorCount();
   const std::size_t threads = testing::threadCount();

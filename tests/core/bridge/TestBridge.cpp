@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include <csignal>
+
+#include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -31,8 +34,19 @@ TemporaryDirectory::~TemporaryDirectory() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-TestClient::TestClient(const std::string& path) : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-  if (fd_ && connectBridgeSocket(fd_.get(), path) != 0) {
+namespace {
+
+// Test clients write to sockets whose server may already have closed them;
+// that must fail the write, not kill the test binary.
+[[maybe_unused]] const bool brokenPipesAreIgnored = [] {
+  ::signal(SIGPIPE, SIG_IGN);
+  return true;
+}();
+
+} // namespace
+
+TestClient::TestClient(const std::string& path) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
+  if (fd_ && (::fcntl(fd_.get(), F_SETFD, FD_CLOEXEC) != 0 || connectBridgeSocket(fd_.get(), path) != 0)) {
     fd_.reset();
   }
 }
@@ -128,6 +142,12 @@ std::size_t entriesIn(const char* directory) {
 }
 
 } // namespace
+
+bool canCountProcessResources() {
+  std::error_code error;
+  return std::filesystem::is_directory("/proc/self/fd", error) &&
+         std::filesystem::is_directory("/proc/self/task", error);
+}
 
 std::size_t openDescriptorCount() { return entriesIn("/proc/self/fd"); }
 

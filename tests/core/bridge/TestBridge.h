@@ -79,6 +79,8 @@ private:
   std::vector<ApprovalRequest> requests_;
 };
 
+// Whether /proc lets the two counts below be taken.
+bool canCountProcessResources();
 // Descriptors open in this process (from /proc/self/fd).
 std::size_t openDescriptorCount();
 // Threads of this process (from /proc/self/task).
