@@ -18,6 +18,11 @@ int main(int argc, char** argv) {
     std::printf("VantrelNotch %s\n", NOTCH_VERSION);
     return 0;
   }
-  std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
-  return first.empty() || first == "--help" ? 0 : 2;
+  if (first.empty() || first == "--help") {
+    std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
+    return 0;
+  }
+  std::fprintf(stderr, "VantrelNotch: unknown argument '%s'\n", argv[1]);
+  std::fwrite(kUsage.data(), 1, kUsage.size(), stderr);
+  return 2;
 }
