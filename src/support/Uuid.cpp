@@ -1,7 +1,8 @@
 #include "support/Uuid.h"
 
-#include <cstdlib>
+#include <cerrno>
 #include <sys/random.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace notch {
@@ -30,7 +31,7 @@ Uuid Uuid::random() {
   // system is booted; a failure here means the kernel cannot give randomness,
   // and no identifier made without it may be trusted.
   if (getentropy(bytes.data(), bytes.size()) != 0) {
-    std::abort();
+    throw std::system_error(errno, std::generic_category(), "getentropy");
   }
   bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40); // version 4
   bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant

@@ -18,7 +18,8 @@ public:
   Uuid() = default; // all zero
   explicit Uuid(const Bytes& bytes) : bytes_(bytes) {}
 
-  // A fresh random version-4 UUID from the system's entropy source.
+  // A fresh random version-4 UUID from the system's entropy source. Throws
+  // std::system_error in the unheard-of case that the kernel has none.
   static Uuid random();
 
   // Accepts exactly 36 characters: hexadecimal digits of either case with

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
+#include <set>
 #include <thread>
 #include <vector>
 
 #include "support/DispatchGroup.h"
 #include "support/SerialQueue.h"
-#include "support/WorkerThread.h"
+#include "support/WorkerPool.h"
 
 namespace notch {
 namespace {
@@ -52,13 +54,14 @@ TEST(SerialQueueTest, SyncRunsInlineOnItsOwnQueue) {
 }
 
 TEST(DispatchGroupTest, WaitsForEveryWorker) {
+  WorkerPool pool;
   DispatchGroup group;
   EXPECT_TRUE(group.waitFor(0)); // empty from the start
   std::atomic<int> finished{0};
   std::atomic<bool> release{false};
   for (int i = 0; i < 8; ++i) {
     group.enter();
-    runOnWorkerThread([&] {
+    pool.run([&] {
       while (!release.load()) {
         std::this_thread::yield();
       }
@@ -70,6 +73,48 @@ TEST(DispatchGroupTest, WaitsForEveryWorker) {
   release = true;
   group.wait();
   EXPECT_EQ(finished.load(), 8);
+}
+
+TEST(WorkerPoolTest, ReusesIdleThreadsAndRetiresThemAfterIdling) {
+  WorkerPool pool(0.05);
+  std::mutex mutex;
+  std::set<std::thread::id> threads;
+  DispatchGroup group;
+  auto record = [&] {
+    std::lock_guard guard(mutex);
+    threads.insert(std::this_thread::get_id());
+  };
+  // Sequential items find the first thread idle again.
+  for (int i = 0; i < 20; ++i) {
+    group.enter();
+    pool.run([&] {
+      record();
+      group.leave();
+    });
+    group.wait();
+  }
+  EXPECT_LE(threads.size(), 2u);
+
+  // Items that block each other each get a thread of their own.
+  std::atomic<int> arrived{0};
+  for (int i = 0; i < 4; ++i) {
+    group.enter();
+    pool.run([&] {
+      arrived.fetch_add(1);
+      while (arrived.load() < 4) {
+        std::this_thread::yield();
+      }
+      group.leave();
+    });
+  }
+  group.wait();
+
+  // Idle threads end by themselves; new work still runs afterwards.
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  group.enter();
+  pool.run([&] { group.leave(); });
+  group.wait();
+  pool.shutdown();
 }
 
 } // namespace

@@ -15,7 +15,6 @@
 #include "core/bridge/TransportError.h"
 #include "core/bridge/WakePipe.h"
 #include "support/Json.h"
-#include "support/WorkerThread.h"
 
 namespace notch {
 
@@ -87,7 +86,7 @@ void ApprovalServer::start(RequestCallback onRequest, RemovalCallback onRemoval)
   try {
     // The loop's closure owns the listening socket; if the thread cannot be
     // made, destroying the closure closes it.
-    runOnWorkerThread([this, identity, wake, listening = std::make_shared<FileDescriptor>(std::move(listening))] {
+    threads_.run([this, identity, wake, listening = std::make_shared<FileDescriptor>(std::move(listening))] {
       acceptLoop(listening->get(), *wake);
       listening->reset();
       removeOwnSocket(directory_, socketPath_, identity);
@@ -203,7 +202,7 @@ void ApprovalServer::admit(FileDescriptor descriptor) {
     workers_.enter();
   }
   try {
-    runOnWorkerThread([this, connection] {
+    threads_.run([this, connection] {
       serve(connection);
       workers_.leave();
     });
@@ -352,6 +351,7 @@ void ApprovalServer::stop() {
     }
   }
   workers_.wait();
+  threads_.shutdown();
   std::lock_guard guard(lock_);
   acceptWake_.reset();
 }

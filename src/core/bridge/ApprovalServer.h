@@ -9,11 +9,10 @@
 // (passthrough, expiry, client gone, stop, any refusal) closes the connection
 // without a reply, which the client treats as passthrough.
 //
-// Threads: the accept loop and one handler per connection run on worker
-// threads; `onRequest` and `onRemoval` run on the serial queue
-// "vantrel-notch.callbacks", queued under the lock, so a request's onRequest
-// always runs before its onRemoval, and every registered request gets exactly
-// one onRemoval. `start`, `decide` and `stop` may be called from any thread;
+// Threads: the accept loop and one handler per connection run on pooled
+// worker threads (reused, so a connection does not pay for a new thread); `onRequest` and `onRemoval` run on the serial
+// queue "vantrel-notch.callbacks", queued under the lock, so a request's onRequest always runs before its onRemoval,
+// and every registered request gets exactly one onRemoval. `start`, `decide` and `stop` may be called from any thread;
 // `start` and `stop` are serialised. A decision or a stop wakes the waiting
 // handlers at once instead of waiting out their poll step.
 
@@ -34,6 +33,7 @@
 #include "support/FileDescriptor.h"
 #include "support/SerialQueue.h"
 #include "support/Uuid.h"
+#include "support/WorkerPool.h"
 
 namespace notch {
 
@@ -104,6 +104,7 @@ private:
   mutable std::mutex lock_;
   std::mutex lifecycle_;
   DispatchGroup workers_;
+  WorkerPool threads_; // runs the accept loop and the handlers; joined by stop()
   SerialQueue callbacks_{"vantrel-notch.callbacks"};
 
   // Guarded by lock_.
