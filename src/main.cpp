@@ -1,28 +1,145 @@
 // VantrelNotch: hook command, configuration tool and app in one executable.
+//
+// The composition root. The arguments select exactly one mode, tried in a
+// fixed order; the first whose trigger matches runs. Hook modes come before
+// anything heavy is touched: WorkBuddy starts them on every tool call and
+// every turn, and they must end with status 0 and no stray output whatever
+// happens.
 
+#include <csignal>
 #include <cstdio>
+#include <span>
 #include <string_view>
+#include <vector>
+
+#include "core/bridge/HookClient.h"
 
 namespace {
 
-constexpr std::string_view kUsage = "Usage: VantrelNotch [--help | --version]\n"
-                                    "\n"
-                                    "Vantrel Dozer brings WorkBuddy's permission requests, questions and\n"
-                                    "turn-end reminders into the area around the display notch.\n";
+using Arguments = std::vector<std::string_view>; // after the program name
+
+bool present(const Arguments& arguments, std::string_view flag) {
+  for (std::string_view argument : arguments) {
+    if (argument == flag) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The argument after the first `flag`, or `fallback` when the flag is absent
+// or last.
+std::string_view valueAfter(const Arguments& arguments, std::string_view flag, std::string_view fallback) {
+  for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+    if (arguments[i] == flag) {
+      return arguments[i + 1];
+    }
+  }
+  return fallback;
+}
+
+// Runs a hook mode: SIGPIPE ignored (WorkBuddy may close its end of our
+// output), every exception swallowed, status 0 always.
+template <typename Hook> int runHook(Hook hook) {
+  std::signal(SIGPIPE, SIG_IGN);
+  try {
+    hook();
+  } catch (...) {
+  }
+  return 0;
+}
+
+int reportUnavailable(std::string_view what) {
+  std::fprintf(stderr, "VantrelNotch: %.*s is not available in this build.\n", static_cast<int>(what.size()),
+               what.data());
+  return 1;
+}
+
+struct Mode {
+  bool (*applies)(const Arguments&);
+  int (*run)(const Arguments&);
+  const char* usage; // a line for --help; nullptr for modes not meant for people
+};
+
+int printUsage(const Arguments&);
+
+int printVersion(const Arguments&) {
+  std::printf("VantrelNotch %s\n", NOTCH_VERSION);
+  return 0;
+}
+
+// Modes whose implementation this build does not carry yet. Hook triggers
+// still end silently with status 0, exactly as when no app is reachable.
+int runTurnEndHook(const Arguments&) {
+  return runHook([] {});
+}
+
+const Mode kModes[] = {
+    {// 1: transport identity, only as the sole argument
+     [](const Arguments& a) { return a.size() == 1 && a[0] == "--test-transport-identity"; },
+     [](const Arguments&) {
+       std::printf("production\n");
+       return 0;
+     },
+     nullptr},
+    {// 2: turn-end hook
+     [](const Arguments& a) { return present(a, "--completion-hook"); }, runTurnEndHook, nullptr},
+    {// 3: turn-end hook configuration
+     [](const Arguments& a) { return present(a, "--configure-completion"); },
+     [](const Arguments&) { return reportUnavailable("--configure-completion"); }, nullptr},
+    {// 4: turn-end preview image
+     [](const Arguments& a) { return present(a, "--render-completion-preview"); },
+     [](const Arguments&) { return reportUnavailable("--render-completion-preview"); }, nullptr},
+    {// 5: question preview image
+     [](const Arguments& a) { return present(a, "--render-question-preview"); },
+     [](const Arguments&) { return reportUnavailable("--render-question-preview"); }, nullptr},
+    {// 6: built-in UI checks
+     [](const Arguments& a) { return present(a, "--ui-self-test"); },
+     [](const Arguments&) { return reportUnavailable("--ui-self-test"); }, nullptr},
+    {// 7: accessibility diagnosis
+     [](const Arguments& a) { return present(a, "--native-diagnose"); },
+     [](const Arguments&) { return reportUnavailable("--native-diagnose"); }, nullptr},
+    {// 8: approval hook configuration
+     [](const Arguments& a) { return present(a, "--configure"); },
+     [](const Arguments&) { return reportUnavailable("--configure"); }, nullptr},
+    {// 9: approval hook
+     [](const Arguments& a) { return present(a, "--hook"); },
+     [](const Arguments& a) {
+       return runHook([&a] { notch::HookClient::run(valueAfter(a, "--source", "workbuddy")); });
+     },
+     "  --hook [--source PROFILE]   answer one WorkBuddy permission request through the notch\n"
+     "                              (WorkBuddy starts this; PROFILE is workbuddy or workbuddyAI)"},
+    {[](const Arguments& a) { return present(a, "--help"); }, printUsage,
+     "  --help                      show this text"},
+    {[](const Arguments& a) { return present(a, "--version"); }, printVersion,
+     "  --version                   show the version"},
+    {// 10: the notch application
+     [](const Arguments&) { return true; }, [](const Arguments&) { return reportUnavailable("the notch application"); },
+     nullptr},
+};
+
+int printUsage(const Arguments&) {
+  std::printf("Usage: VantrelNotch [MODE]\n\n"
+              "Vantrel Dozer brings WorkBuddy's permission requests, questions and turn-end\n"
+              "reminders into the area around the display notch.\n\n"
+              "Modes:\n");
+  for (const Mode& mode : kModes) {
+    if (mode.usage != nullptr) {
+      std::printf("%s\n", mode.usage);
+    }
+  }
+  return 0;
+}
 
 } // namespace
 
 int main(int argc, char** argv) {
-  const std::string_view first = argc > 1 ? argv[1] : "";
-  if (first == "--version") {
-    std::printf("VantrelNotch %s\n", NOTCH_VERSION);
-    return 0;
+  const std::span<char*> all(argv, static_cast<std::size_t>(argc));
+  const Arguments arguments(all.begin() + (argc > 0 ? 1 : 0), all.end());
+  for (const Mode& mode : kModes) {
+    if (mode.applies(arguments)) {
+      return mode.run(arguments);
+    }
   }
-  if (first.empty() || first == "--help") {
-    std::fwrite(kUsage.data(), 1, kUsage.size(), stdout);
-    return 0;
-  }
-  std::fprintf(stderr, "VantrelNotch: unknown argument '%s'\n", argv[1]);
-  std::fwrite(kUsage.data(), 1, kUsage.size(), stderr);
-  return 2;
+  return 0; // unreachable: the last mode always applies
 }

@@ -3,18 +3,19 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <stdexcept>
-
-#include <csignal>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/bridge/BridgeSocket.h"
+#include "core/bridge/LineFraming.h"
 #include "support/Clock.h"
 #include "support/Uuid.h"
 
@@ -82,6 +83,39 @@ TestClient::Received TestClient::readUntilClosed(double timeout) const {
     }
     received.bytes.append(buffer, static_cast<std::size_t>(count));
   }
+}
+
+ScriptedServer::ScriptedServer(std::string socketPath) : path_(std::move(socketPath)), listener_(makeBridgeSocket()) {
+  if (!listener_ || bindBridgeSocket(listener_.get(), path_) != 0 || ::chmod(path_.c_str(), 0600) != 0 ||
+      ::listen(listener_.get(), 8) != 0) {
+    listener_.reset();
+  }
+}
+
+ScriptedServer::~ScriptedServer() {
+  if (listener_) {
+    listener_.reset();
+    ::unlink(path_.c_str());
+  }
+}
+
+bool ScriptedServer::hasPendingConnection() const {
+  pollfd entry{listener_.get(), POLLIN, 0};
+  return ::poll(&entry, 1, 0) == 1;
+}
+
+std::optional<ScriptedServer::Exchange> ScriptedServer::accept(double timeout) const {
+  pollfd entry{listener_.get(), POLLIN, 0};
+  if (::poll(&entry, 1, static_cast<int>(timeout * 1000)) != 1) {
+    return std::nullopt;
+  }
+  Exchange exchange{acceptBridgeConnection(listener_.get()), std::nullopt};
+  if (!exchange.connection) {
+    return std::nullopt;
+  }
+  const LineChannel channel{.fd = exchange.connection.get(), .clock = systemClock(), .pollStep = 0.01};
+  exchange.requestLine = readLine(channel, uptimeNow() + timeout);
+  return exchange;
 }
 
 ApprovalRequest makeRequest(double now, std::string_view toolName) {

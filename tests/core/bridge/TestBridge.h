@@ -59,6 +59,31 @@ ApprovalRequest makeRequest(double now, std::string_view toolName = "Bash");
 // The request's wire line, line feed included.
 std::string lineOf(const ApprovalRequest& request);
 
+// A bare listener on a bridge socket path that plays whatever server a test
+// scripts: it binds (mode 0600), listens, and hands out accepted connections.
+class ScriptedServer {
+public:
+  explicit ScriptedServer(std::string socketPath);
+  ~ScriptedServer(); // closes and removes the socket file
+  ScriptedServer(const ScriptedServer&) = delete;
+  ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+  bool listening() const { return listener_.valid(); }
+  // Whether a client has connected and not been accepted yet.
+  bool hasPendingConnection() const;
+
+  struct Exchange {
+    FileDescriptor connection;
+    std::optional<std::string> requestLine; // nullopt: none arrived in time
+  };
+  // Accepts one connection within `timeout` and reads its request line.
+  std::optional<Exchange> accept(double timeout = 5.0) const;
+
+private:
+  std::string path_;
+  FileDescriptor listener_;
+};
+
 // Collects onRequest / onRemoval calls in the order the server made them.
 class CallbackRecorder {
 public:

@@ -1,0 +1,144 @@
+// The hook's start-up cost, which WorkBuddy pays on every tool call.
+//
+// Each iteration spawns a process the way WorkBuddy does (posix_spawn, write
+// standard input, read standard output to its end, waitpid):
+//   BM_SpawnTrue:            /bin/true, the floor
+//   BM_HookWithoutApp:       VantrelNotch --hook, 300-byte request, no app
+//   BM_HookFullRoundTrip:    the same with an in-process approval server on
+//                            the real bridge that allows at once
+// Reports min and median wall time per spawn.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "core/bridge/ApprovalServer.h"
+#include "core/bridge/BridgeSocket.h"
+#include "core/bridge/HookOutput.h"
+
+extern char** environ;
+
+namespace notch {
+namespace {
+
+const std::string kHookRequest = [] {
+  std::string input = R"({"session_id":"bench-session","hook_event_name":"PermissionRequest","tool_name":"Bash",)"
+                      R"("cwd":"/Users/me/project","tool_input":{"command":"ls -la /tmp","description":"List )";
+  input.append(300 - input.size() - 3, 'x');
+  return input + "\"}}";
+}();
+
+// Spawns `argv`, writes `input`, reads standard output to its end, waits.
+std::string spawnAndWait(const std::vector<const char*>& argv, const std::string& input) {
+  int in[2];
+  int out[2];
+  if (::pipe(in) != 0 || ::pipe(out) != 0) {
+    throw std::runtime_error("pipe");
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, in[1]);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  pid_t pid = 0;
+  std::vector<char*> arguments;
+  for (const char* argument : argv) {
+    arguments.push_back(const_cast<char*>(argument));
+  }
+  arguments.push_back(nullptr);
+  if (::posix_spawn(&pid, arguments[0], &actions, nullptr, arguments.data(), environ) != 0) {
+    throw std::runtime_error("posix_spawn");
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(in[0]);
+  ::close(out[1]);
+  // 300 bytes fit in the pipe, so this never waits on the child.
+  [[maybe_unused]] const ssize_t written = ::write(in[1], input.data(), input.size());
+  ::close(in[1]);
+  std::string output;
+  char buffer[512];
+  ssize_t count = 0;
+  while ((count = ::read(out[0], buffer, sizeof buffer)) > 0) {
+    output.append(buffer, static_cast<std::size_t>(count));
+  }
+  ::close(out[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return output;
+}
+
+void measure(benchmark::State& state, const std::vector<const char*>& argv, const std::string& input,
+             const std::string& expectedOutput) {
+  std::vector<double> samples;
+  for (auto _ : state) {
+    const auto started = std::chrono::steady_clock::now();
+    const std::string output = spawnAndWait(argv, input);
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+    if (output != expectedOutput) {
+      state.SkipWithError("unexpected output");
+      return;
+    }
+    state.SetIterationTime(elapsed.count());
+    samples.push_back(elapsed.count());
+  }
+  std::sort(samples.begin(), samples.end());
+  state.counters["min_ms"] = samples.front() * 1e3;
+  state.counters["median_ms"] = samples[samples.size() / 2] * 1e3;
+}
+
+bool liveAppRunning() {
+  FileDescriptor probe = makeBridgeSocket();
+  return probe && connectBridgeSocket(probe.get(), bridgeSocketPath(bridgeDirectory())) == 0;
+}
+
+void BM_SpawnTrue(benchmark::State& state) { measure(state, {"/bin/true"}, kHookRequest, ""); }
+
+void BM_HookWithoutApp(benchmark::State& state) {
+  if (liveAppRunning()) {
+    state.SkipWithError("an app serves the bridge; quit it first");
+    return;
+  }
+  measure(state, {NOTCH_EXECUTABLE_PATH, "--hook", "--source", "workbuddy", "--owner-marker", "vantrel-notch-v1"},
+          kHookRequest, "");
+}
+
+void BM_HookFullRoundTrip(benchmark::State& state) {
+  ApprovalServer server;
+  try {
+    server.start([&server](const ApprovalRequest& request) { server.decide(request.id, Decision::allow); }, nullptr);
+  } catch (const std::exception& error) {
+    state.SkipWithError(error.what());
+    return;
+  }
+  measure(state, {NOTCH_EXECUTABLE_PATH, "--hook", "--source", "workbuddy", "--owner-marker", "vantrel-notch-v1"},
+          kHookRequest, hookOutputLine("PermissionRequest", Decision::allow).value());
+  server.stop();
+}
+
+// Interleaved rounds, so that a busy moment of the machine hits all three.
+BENCHMARK(BM_SpawnTrue)->Iterations(500)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HookWithoutApp)->Iterations(500)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HookFullRoundTrip)->Iterations(500)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+} // namespace
+} // namespace notch
+
+int main(int argc, char** argv) {
+  // /bin/true exits without reading its input; writing it must not kill us.
+  std::signal(SIGPIPE, SIG_IGN);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

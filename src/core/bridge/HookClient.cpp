@@ -1,0 +1,139 @@
+#include "core/bridge/HookClient.h"
+
+#include <cerrno>
+#include <vector>
+
+#include "core/bridge/BridgeSocket.h"
+#include "core/bridge/DecisionReply.h"
+#include "core/bridge/HookEventPolicy.h"
+#include "core/bridge/HookOutput.h"
+#include "core/bridge/LineFraming.h"
+#include "support/Json.h"
+#include "support/Uuid.h"
+
+namespace notch::HookClient {
+namespace {
+
+// All of standard input, or nullopt on a read error or when it is larger
+// than the limit.
+std::optional<std::string> readInput(const HookClientOptions& options) {
+  std::string input;
+  std::vector<char> chunk(options.inputChunkBytes);
+  for (;;) {
+    const ssize_t count = ::read(options.inputFd, chunk.data(), chunk.size());
+    if (count < 0) {
+      if (errno == EINTR) {
+        continue;
+      }
+      return std::nullopt;
+    }
+    if (count == 0) {
+      return input;
+    }
+    if (input.size() + static_cast<std::size_t>(count) > options.inputLimitBytes) {
+      return std::nullopt;
+    }
+    input.append(chunk.data(), static_cast<std::size_t>(count));
+  }
+}
+
+void writeOutput(int fd, const std::string& bytes) {
+  // One write: the output is far below PIPE_BUF, so WorkBuddy reads it whole.
+  // A reader that has gone away only makes the write fail (SIGPIPE is
+  // ignored by the hook modes), and there is nobody left to tell.
+  while (::write(fd, bytes.data(), bytes.size()) < 0 && errno == EINTR) {
+  }
+}
+
+std::string stringOrEmpty(const Json& object, std::string_view key) {
+  const std::string* value = stringMember(object, key);
+  return value != nullptr ? *value : std::string();
+}
+
+} // namespace
+
+std::optional<ApprovalRequest> requestFromHookInput(std::string_view input, std::string_view source, double now,
+                                                    double lifetime) {
+  const auto hook = parseJson(input);
+  if (!hook || !hook->is_object() || hook->empty()) {
+    return std::nullopt;
+  }
+  const std::string* eventName = stringMember(*hook, "hook_event_name");
+  const std::string* toolName = stringMember(*hook, "tool_name");
+  if (eventName == nullptr || toolName == nullptr || !HookEventPolicy::acceptsApproval(*eventName, *toolName)) {
+    return std::nullopt;
+  }
+  const auto toolInput = hook->find("tool_input");
+  if (toolInput == hook->end() || !toolInput->is_object()) {
+    return std::nullopt;
+  }
+  auto toolInputJSON = writePrettyJson(*toolInput);
+  if (!toolInputJSON) {
+    return std::nullopt;
+  }
+  return ApprovalRequest{.id = Uuid::random().string(),
+                         .sessionID = stringOrEmpty(*hook, "session_id"),
+                         .toolName = *toolName,
+                         .toolInputJSON = std::move(*toolInputJSON),
+                         .cwd = stringOrEmpty(*hook, "cwd"),
+                         .eventName = *eventName,
+                         .expiresAt = now + lifetime,
+                         .source = std::string(source)};
+}
+
+std::optional<Decision> exchange(const ApprovalRequest& request, const HookClientOptions& options) {
+  const std::string socketPath = bridgeSocketPath(options.directory);
+  if (!isBridgeDirectorySafe(options.directory) || !isBridgeSocketSafe(socketPath)) {
+    return std::nullopt;
+  }
+  FileDescriptor socket = makeBridgeSocket();
+  // Non-blocking: anything but an immediate connection (a full backlog, a
+  // refused connection) means no app to ask. There is no retry.
+  if (!socket || connectBridgeSocket(socket.get(), socketPath) != 0) {
+    return std::nullopt;
+  }
+  const auto peer = peerUserID(socket.get());
+  if (!peer || *peer != ::getuid()) {
+    return std::nullopt;
+  }
+
+  const Clock& clock = *options.clock;
+  const double answerDeadline = clock.uptime() + options.answerDeadline;
+  const auto line = request.encode();
+  if (!line || line->size() > kMaxLineBytes) {
+    return std::nullopt;
+  }
+  const LineChannel channel{.fd = socket.get(), .clock = clock, .pollStep = options.pollStep};
+  if (!sendLine(channel, *line, clock.uptime() + options.sendDeadline, [] { return true; })) {
+    return std::nullopt;
+  }
+  const auto answer = readLine(channel, answerDeadline);
+  if (!answer) {
+    return std::nullopt;
+  }
+  const auto reply = DecisionReply::decode(*answer);
+  if (!reply || reply->id != request.id) {
+    return std::nullopt;
+  }
+  return reply->decision;
+}
+
+void run(std::string_view source, const HookClientOptions& options) {
+  const auto input = readInput(options);
+  if (!input) {
+    return;
+  }
+  const auto request = requestFromHookInput(*input, source, options.clock->now(), options.requestLifetime);
+  if (!request) {
+    return;
+  }
+  const auto decision = exchange(*request, options);
+  if (!decision) {
+    return;
+  }
+  if (const auto output = hookOutputLine(request->eventName, *decision)) {
+    writeOutput(options.outputFd, *output);
+  }
+}
+
+} // namespace notch::HookClient

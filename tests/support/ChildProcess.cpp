@@ -1,0 +1,143 @@
+#include "support/ChildProcess.h"
+
+#include <cerrno>
+#include <cmath>
+#include <csignal>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support/Clock.h"
+#include "support/FileDescriptor.h"
+
+extern char** environ;
+
+namespace notch::testing {
+namespace {
+
+struct Pipe {
+  FileDescriptor read;
+  FileDescriptor write;
+};
+
+Pipe makePipe() {
+  int fds[2];
+  if (::pipe(fds) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  Pipe pipe{FileDescriptor(fds[0]), FileDescriptor(fds[1])};
+  ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  ::fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+  return pipe;
+}
+
+void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
+
+pid_t spawn(const std::string& program, const std::vector<std::string>& arguments, Pipe& in, Pipe& out, Pipe& err) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, in.read.get(), STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, out.write.get(), STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err.write.get(), STDERR_FILENO);
+
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) {
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  }
+  argv.push_back(nullptr);
+
+  pid_t pid = 0;
+  const int error = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) {
+    throw std::runtime_error("posix_spawn failed for " + program);
+  }
+  return pid;
+}
+
+// Moves bytes: stdin out, stdout and stderr in, until both outputs end.
+void pump(Pipe& in, Pipe& out, Pipe& err, const ChildOptions& options, ChildResult& result, double deadline) {
+  std::string pending = options.standardInput.value_or("");
+  std::size_t written = 0;
+  if (options.standardInput && pending.empty()) {
+    in.write.reset();
+  }
+  char buffer[65536];
+  while (out.read || err.read) {
+    const bool feeding = in.write && written < pending.size();
+    pollfd fds[3] = {
+        {feeding ? in.write.get() : -1, POLLOUT, 0}, {out.read.get(), POLLIN, 0}, {err.read.get(), POLLIN, 0}};
+    const double remaining = deadline - uptimeNow();
+    if (remaining <= 0) {
+      result.timedOut = true;
+      return;
+    }
+    if (::poll(fds, 3, static_cast<int>(std::ceil(remaining * 1000))) < 0 && errno != EINTR) {
+      return;
+    }
+    if (feeding && fds[0].revents != 0) {
+      const ssize_t count = ::write(in.write.get(), pending.data() + written, pending.size() - written);
+      if (count > 0) {
+        written += static_cast<std::size_t>(count);
+      }
+      if ((count < 0 && errno != EAGAIN) || written == pending.size()) {
+        in.write.reset(); // done, or the child no longer reads
+      }
+    }
+    FileDescriptor* outputs[2] = {&out.read, &err.read};
+    std::string* sinks[2] = {&result.standardOutput, &result.standardError};
+    for (int i = 0; i < 2; ++i) {
+      if (*outputs[i] && fds[i + 1].revents != 0) {
+        const ssize_t count = ::read(outputs[i]->get(), buffer, sizeof buffer);
+        if (count > 0) {
+          sinks[i]->append(buffer, static_cast<std::size_t>(count));
+        } else if (count == 0 || errno != EAGAIN) {
+          outputs[i]->reset();
+        }
+      }
+    }
+  }
+}
+
+} // namespace
+
+ChildResult runChild(const std::string& program, const std::vector<std::string>& arguments,
+                     const ChildOptions& options) {
+  // Writing stdin to a child that has exited must not kill the test.
+  std::signal(SIGPIPE, SIG_IGN);
+  Pipe in = makePipe();
+  Pipe out = makePipe();
+  Pipe err = makePipe();
+  ChildResult result;
+  const double started = uptimeNow();
+  const pid_t pid = spawn(program, arguments, in, out, err);
+  in.read.reset();
+  out.write.reset();
+  err.write.reset();
+  if (options.closeStandardOutputAtOnce) {
+    out.read.reset();
+  }
+  setNonBlocking(in.write.get());
+  pump(in, out, err, options, result, started + options.timeLimit);
+  if (result.timedOut) {
+    ::kill(pid, SIGKILL);
+  }
+  in.write.reset();
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.wallSeconds = uptimeNow() - started;
+  if (WIFEXITED(status)) {
+    result.exitStatus = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
+  }
+  return result;
+}
+
+} // namespace notch::testing
