@@ -73,12 +73,12 @@ protected:
   void startServer() {
     server = std::make_unique<ApprovalServer>(directory);
     server->start(
-        [this](const ApprovalRequest& request) {
+        [this, deciding = server.get()](const ApprovalRequest& request) {
           {
             std::lock_guard guard(mutex);
             received.push_back(request);
           }
-          server->decide(request.id, answer.load());
+          deciding->decide(request.id, answer.load());
         },
         nullptr);
   }

@@ -55,7 +55,12 @@ std::optional<FileIdentity> identityOf(const std::string& path) {
 ApprovalServer::ApprovalServer(std::string directory, Limits limits, const Clock& clock)
     : directory_(std::move(directory)), socketPath_(bridgeSocketPath(directory_)), limits_(limits), clock_(clock) {}
 
-ApprovalServer::~ApprovalServer() { stop(); }
+ApprovalServer::~ApprovalServer() {
+  stop();
+  // Callbacks still queued may call back into this server (decide, for one);
+  // let them run while every member is alive. decide() then refuses.
+  callbacks_.sync([] {});
+}
 
 bool ApprovalServer::isRunning() const { return running(); }
 

@@ -59,7 +59,7 @@ public:
 
   explicit ApprovalServer(std::string directory = bridgeDirectory(), Limits limits = {},
                           const Clock& clock = systemClock());
-  ~ApprovalServer(); // stops first
+  ~ApprovalServer(); // stops, then runs the callbacks still queued
   ApprovalServer(const ApprovalServer&) = delete;
   ApprovalServer& operator=(const ApprovalServer&) = delete;
 
