@@ -26,20 +26,29 @@ bool applyBridgeSocketOptions(int fd) {
   return true;
 }
 
-FileDescriptor makeBridgeSocket() {
-#if defined(__APPLE__)
-  FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM, 0));
-#else
-  // Close-on-exec from the first instant, so a concurrent fork+exec elsewhere
-  // in the process cannot inherit the descriptor.
-  FileDescriptor socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-#endif
+namespace {
+
+// Applies the bridge options to a fresh descriptor; on failure closes it and
+// keeps the errno of the failing step.
+FileDescriptor withBridgeOptions(FileDescriptor socket) {
   if (socket && !applyBridgeSocketOptions(socket.get())) {
     const int error = errno;
     socket.reset();
     errno = error;
   }
   return socket;
+}
+
+} // namespace
+
+FileDescriptor makeBridgeSocket() {
+#if defined(__APPLE__)
+  return withBridgeOptions(FileDescriptor(::socket(AF_UNIX, SOCK_STREAM, 0)));
+#else
+  // Close-on-exec from the first instant, so a concurrent fork+exec elsewhere
+  // in the process cannot inherit the descriptor.
+  return withBridgeOptions(FileDescriptor(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)));
+#endif
 }
 
 std::optional<BridgeAddress> bridgeAddress(const std::string& path) {
@@ -80,16 +89,10 @@ int connectBridgeSocket(int fd, const std::string& path) {
 FileDescriptor acceptBridgeConnection(int listeningFd) {
 #if defined(__APPLE__)
   // Accepted sockets do not inherit O_NONBLOCK reliably; set everything.
-  FileDescriptor connection(::accept(listeningFd, nullptr, nullptr));
+  return withBridgeOptions(FileDescriptor(::accept(listeningFd, nullptr, nullptr)));
 #else
-  FileDescriptor connection(::accept4(listeningFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+  return withBridgeOptions(FileDescriptor(::accept4(listeningFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC)));
 #endif
-  if (connection && !applyBridgeSocketOptions(connection.get())) {
-    const int error = errno;
-    connection.reset();
-    errno = error;
-  }
-  return connection;
 }
 
 std::optional<uid_t> peerUserID(int fd) {
