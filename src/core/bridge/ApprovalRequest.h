@@ -12,14 +12,14 @@
 namespace notch {
 
 struct ApprovalRequest {
-  std::string id;            // fresh UUID, canonical upper-case text
-  std::string sessionID;     // WorkBuddy's session_id, "" when absent
-  std::string toolName;      // WorkBuddy's tool_name as received
-  std::string toolInputJSON; // tool_input in the project's pretty JSON form
-  std::string cwd;           // WorkBuddy's cwd, "" when absent
-  std::string eventName;     // hook_event_name, "PermissionRequest" on the socket
-  double expiresAt = 0;      // wall clock, seconds since 2001-01-01 UTC
-  std::string source;        // profile the hook command was started with
+  std::string id{};            // fresh UUID, canonical upper-case text
+  std::string sessionID{};     // WorkBuddy's session_id, "" when absent
+  std::string toolName{};      // WorkBuddy's tool_name as received
+  std::string toolInputJSON{}; // tool_input in the project's pretty JSON form
+  std::string cwd{};           // WorkBuddy's cwd, "" when absent
+  std::string eventName{};     // hook_event_name, "PermissionRequest" on the socket
+  double expiresAt = 0;        // wall clock, seconds since 2001-01-01 UTC
+  std::string source{};        // profile the hook command was started with
 
   friend bool operator==(const ApprovalRequest&, const ApprovalRequest&) = default;
 
