@@ -8,11 +8,17 @@
 
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/bridge/HookClient.h"
+#include "core/config/HomeDirectory.h"
+#include "core/config/HookInstaller.h"
+#include "core/notch/PublicText.h"
+#include "support/ExecutablePath.h"
 
 namespace {
 
@@ -55,6 +61,85 @@ int reportUnavailable(std::string_view what) {
   return 1;
 }
 
+void printLine(std::string_view text) { std::printf("%.*s\n", static_cast<int>(text.size()), text.data()); }
+
+int reportLine(std::string_view text) {
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+  return 1;
+}
+
+std::string settingsOf(notch::TargetApplicationProfile profile) {
+  return notch::settingsURL(profile, notch::homeDirectory().value_or(""));
+}
+
+// Runs a configuration step; installer failures are reported with `prefix`.
+template <typename Step> int configure(std::string_view prefix, Step step) {
+  try {
+    step();
+    return 0;
+  } catch (const std::exception& failure) {
+    return reportLine(std::string(prefix) + notch::PublicText::administrative(failure.what()));
+  }
+}
+
+// Mode 3: the turn-end hooks, always in the standard edition's settings.
+int runConfigureCompletion(const Arguments& a) {
+  const auto executable = notch::executablePath();
+  const bool apply = a.size() == 2 && a[0] == "--configure-completion" && a[1] == "--apply";
+  const bool remove = a.size() == 2 && a[0] == "--configure-completion" && a[1] == "--remove";
+  if ((!apply && !remove) || !executable) {
+    return reportLine("Usage: --configure-completion --apply|--remove");
+  }
+  const std::string settings = settingsOf(notch::TargetApplicationProfile::workbuddy);
+  const notch::HookInstaller installer;
+  return configure("Completion configuration failed: ", [&] {
+    if (apply) {
+      installer.installCompletion(settings, *executable, false);
+      printLine("Installed independent turn-end notification hooks; existing approvals preserved.");
+    } else {
+      installer.uninstallCompletion(settings);
+      printLine("Removed turn-end notification hooks only; existing approvals preserved.");
+    }
+  });
+}
+
+// Mode 8: the approval hook of one edition; a dry run without --apply.
+int runConfigure(const Arguments& a) {
+  std::size_t position = 0;
+  while (a[position] != "--configure") {
+    ++position;
+  }
+  const auto profile = position + 1 < a.size() ? notch::profileFromCommandLineName(a[position + 1]) : std::nullopt;
+  const auto executable = notch::executablePath();
+  if (!profile || !executable) {
+    return reportLine("Usage: VantrelNotch --configure target|targetAI [--apply|--remove]");
+  }
+  const std::string settings = settingsOf(*profile);
+  const notch::HookInstaller installer;
+  if (present(a, "--remove")) {
+    if (present(a, "--apply")) {
+      return 1;
+    }
+    return configure("Configuration failed: ", [&] {
+      installer.uninstall(settings);
+      printLine("Removed this application's hooks. 备份已安全保存（内部兼容路径不显示）");
+    });
+  }
+  const std::string source(notch::rawValue(*profile));
+  const bool interceptBash = present(a, "--compat-bash");
+  return configure("Configuration failed: ", [&] {
+    std::string preview = installer.preview(settings, *executable, source, interceptBash);
+    if (!preview.empty() && preview.back() == '\n') {
+      preview.pop_back();
+    }
+    printLine(preview);
+    if (present(a, "--apply")) {
+      installer.install(settings, *executable, source, interceptBash);
+      printLine("Installed. Restart WorkBuddy to load hooks. 备份已安全保存（内部兼容路径不显示）");
+    }
+  });
+}
+
 struct Mode {
   bool (*applies)(const Arguments&);
   int (*run)(const Arguments&);
@@ -85,8 +170,9 @@ const Mode kModes[] = {
     {// 2: turn-end hook
      [](const Arguments& a) { return present(a, "--completion-hook"); }, runTurnEndHook, nullptr},
     {// 3: turn-end hook configuration
-     [](const Arguments& a) { return present(a, "--configure-completion"); },
-     [](const Arguments&) { return reportUnavailable("--configure-completion"); }, nullptr},
+     [](const Arguments& a) { return present(a, "--configure-completion"); }, runConfigureCompletion,
+     "  --configure-completion --apply|--remove\n"
+     "                              install or remove the turn-end reminder hooks"},
     {// 4: turn-end preview image
      [](const Arguments& a) { return present(a, "--render-completion-preview"); },
      [](const Arguments&) { return reportUnavailable("--render-completion-preview"); }, nullptr},
@@ -100,8 +186,10 @@ const Mode kModes[] = {
      [](const Arguments& a) { return present(a, "--native-diagnose"); },
      [](const Arguments&) { return reportUnavailable("--native-diagnose"); }, nullptr},
     {// 8: approval hook configuration
-     [](const Arguments& a) { return present(a, "--configure"); },
-     [](const Arguments&) { return reportUnavailable("--configure"); }, nullptr},
+     [](const Arguments& a) { return present(a, "--configure"); }, runConfigure,
+     "  --configure target|targetAI [--apply|--remove]\n"
+     "                              preview, install or remove the approval hook of WorkBuddy\n"
+     "                              (target) or WorkBuddy AI (targetAI) in its settings.json"},
     {// 9: approval hook
      [](const Arguments& a) { return present(a, "--hook"); },
      [](const Arguments& a) {
