@@ -1,5 +1,6 @@
 #include "support/ChildProcess.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -37,22 +38,48 @@ Pipe makePipe() {
 
 void setNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
 
-pid_t spawn(const std::string& program, const std::vector<std::string>& arguments, Pipe& in, Pipe& out, Pipe& err) {
+std::vector<std::string> environmentWith(const std::vector<std::string>& overrides) {
+  std::vector<std::string> variables;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string variable = *entry;
+    const std::string name = variable.substr(0, variable.find('='));
+    bool replaced = false;
+    for (const std::string& override : overrides) {
+      replaced = replaced || override.substr(0, override.find('=')) == name;
+    }
+    if (!replaced) {
+      variables.push_back(variable);
+    }
+  }
+  variables.insert(variables.end(), overrides.begin(), overrides.end());
+  return variables;
+}
+
+std::vector<char*> pointersTo(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& string : strings) {
+    pointers.push_back(string.data());
+  }
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+pid_t spawn(const std::string& program, const std::vector<std::string>& arguments, Pipe& in, Pipe& out, Pipe& err,
+            const std::vector<std::string>& environment) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in.read.get(), STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out.write.get(), STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err.write.get(), STDERR_FILENO);
 
-  std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& argument : arguments) {
-    argv.push_back(const_cast<char*>(argument.c_str()));
-  }
-  argv.push_back(nullptr);
+  std::vector<std::string> argumentStrings{program};
+  argumentStrings.insert(argumentStrings.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv = pointersTo(argumentStrings);
+  std::vector<std::string> variables = environmentWith(environment);
+  std::vector<char*> envp = pointersTo(variables);
 
   pid_t pid = 0;
-  const int error = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const int error = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) {
     throw std::runtime_error("posix_spawn failed for " + program);
@@ -61,7 +88,8 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& argument
 }
 
 // Moves bytes: stdin out, stdout and stderr in, until both outputs end.
-void pump(Pipe& in, Pipe& out, Pipe& err, const ChildOptions& options, ChildResult& result, double deadline) {
+void pump(Pipe& in, Pipe& out, Pipe& err, const ChildOptions& options, ChildResult& result, double deadline, pid_t pid,
+          double started) {
   std::string pending = options.standardInput.value_or("");
   std::size_t written = 0;
   if (options.standardInput && pending.empty()) {
@@ -72,10 +100,19 @@ void pump(Pipe& in, Pipe& out, Pipe& err, const ChildOptions& options, ChildResu
     const bool feeding = in.write && written < pending.size();
     pollfd fds[3] = {
         {feeding ? in.write.get() : -1, POLLOUT, 0}, {out.read.get(), POLLIN, 0}, {err.read.get(), POLLIN, 0}};
-    const double remaining = deadline - uptimeNow();
+    double remaining = deadline - uptimeNow();
     if (remaining <= 0) {
       result.timedOut = true;
       return;
+    }
+    if (options.killAfter && !result.killed) {
+      const double untilKill = started + *options.killAfter - uptimeNow();
+      if (untilKill <= 0) {
+        ::kill(pid, SIGKILL);
+        result.killed = true;
+      } else {
+        remaining = std::min(remaining, untilKill);
+      }
     }
     if (::poll(fds, 3, static_cast<int>(std::ceil(remaining * 1000))) < 0 && errno != EINTR) {
       return;
@@ -115,7 +152,7 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
   Pipe err = makePipe();
   ChildResult result;
   const double started = uptimeNow();
-  const pid_t pid = spawn(program, arguments, in, out, err);
+  const pid_t pid = spawn(program, arguments, in, out, err, options.environment);
   in.read.reset();
   out.write.reset();
   err.write.reset();
@@ -123,7 +160,7 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
     out.read.reset();
   }
   setNonBlocking(in.write.get());
-  pump(in, out, err, options, result, started + options.timeLimit);
+  pump(in, out, err, options, result, started + options.timeLimit, pid, started);
   if (result.timedOut) {
     ::kill(pid, SIGKILL);
   }
