@@ -1,5 +1,9 @@
 #include "support/Json.h"
 
+#include <cstdint>
+
+#include "support/Unicode.h"
+
 namespace notch {
 namespace {
 
@@ -31,11 +35,66 @@ bool nestingWithin(std::string_view text, std::size_t maxDepth) {
   return true;
 }
 
-std::optional<std::string> scalarText(const Json& value) {
-  try {
-    return value.dump(-1, ' ', false, Json::error_handler_t::strict);
-  } catch (const Json::exception&) {
-    return std::nullopt; // a string that is not valid UTF-8
+// Appends `text` as a JSON string: '"' and '\\' escaped, control
+// characters as short escapes or \u00XX, everything else (slashes and
+// non-ASCII text included) as is. False for text that is not valid UTF-8.
+bool appendQuoted(std::string& out, const std::string& text) {
+  if (!isValidUtf8(text)) {
+    return false;
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (const char c : text) {
+    switch (c) {
+    case '"':
+      out += "\\\"";
+      break;
+    case '\\':
+      out += "\\\\";
+      break;
+    case '\b':
+      out += "\\b";
+      break;
+    case '\f':
+      out += "\\f";
+      break;
+    case '\n':
+      out += "\\n";
+      break;
+    case '\r':
+      out += "\\r";
+      break;
+    case '\t':
+      out += "\\t";
+      break;
+    default:
+      if (static_cast<unsigned char>(c) < 0x20) {
+        out += "\\u00";
+        out += kHex[(c >> 4) & 0x0F];
+        out += kHex[c & 0x0F];
+      } else {
+        out += c;
+      }
+    }
+  }
+  out += '"';
+  return true;
+}
+
+bool appendScalar(std::string& out, const Json& value) {
+  switch (value.type()) {
+  case Json::value_t::string:
+    return appendQuoted(out, value.get_ref<const std::string&>());
+  case Json::value_t::number_integer:
+    out += std::to_string(value.get<std::int64_t>());
+    return true;
+  case Json::value_t::number_unsigned:
+    out += std::to_string(value.get<std::uint64_t>());
+    return true;
+  default:
+    // Floats (shortest round-trip form), booleans and null.
+    out += value.dump();
+    return true;
   }
 }
 
@@ -50,12 +109,7 @@ public:
     if (value.is_array()) {
       return writeContainer(value, depth, '[', ']');
     }
-    auto text = scalarText(value);
-    if (!text) {
-      return false;
-    }
-    out_ += *text;
-    return true;
+    return appendScalar(out_, value);
   }
 
   std::string take() { return std::move(out_); }
@@ -92,11 +146,9 @@ private:
   }
 
   bool writeKey(const std::string& key) {
-    auto text = scalarText(Json(key));
-    if (!text) {
+    if (!appendQuoted(out_, key)) {
       return false;
     }
-    out_ += *text;
     out_ += pretty_ ? " : " : ":";
     return true;
   }

@@ -49,6 +49,11 @@ void WorkerPool::shutdown() {
   }
 }
 
+std::size_t WorkerPool::idleThreads() const {
+  std::lock_guard guard(mutex_);
+  return idle_;
+}
+
 void WorkerPool::workerLoop() {
   std::unique_lock lock(mutex_);
   for (;;) {

@@ -34,11 +34,14 @@ public:
   // can be used again afterwards.
   void shutdown();
 
+  // Threads waiting for work right now.
+  std::size_t idleThreads() const;
+
 private:
   void workerLoop();
 
   const double idleSeconds_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> queue_;
   std::size_t idle_ = 0; // threads waiting for work

@@ -76,7 +76,7 @@ TEST(DispatchGroupTest, WaitsForEveryWorker) {
 }
 
 TEST(WorkerPoolTest, ReusesIdleThreadsAndRetiresThemAfterIdling) {
-  WorkerPool pool(0.05);
+  WorkerPool pool;
   std::mutex mutex;
   std::set<std::thread::id> threads;
   DispatchGroup group;
@@ -92,8 +92,11 @@ TEST(WorkerPoolTest, ReusesIdleThreadsAndRetiresThemAfterIdling) {
       group.leave();
     });
     group.wait();
+    for (int wait = 0; wait < 5000 && pool.idleThreads() == 0; ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1)); // until the thread waits again
+    }
   }
-  EXPECT_LE(threads.size(), 2u);
+  EXPECT_EQ(threads.size(), 1u);
 
   // Items that block each other each get a thread of their own.
   std::atomic<int> arrived{0};
@@ -109,12 +112,23 @@ TEST(WorkerPoolTest, ReusesIdleThreadsAndRetiresThemAfterIdling) {
   }
   group.wait();
 
-  // Idle threads end by themselves; new work still runs afterwards.
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  group.enter();
-  pool.run([&] { group.leave(); });
-  group.wait();
   pool.shutdown();
+
+  // Idle threads end by themselves; new work still runs afterwards.
+  WorkerPool brief(0.02);
+  group.enter();
+  brief.run([&] { group.leave(); });
+  group.wait();
+  for (int wait = 0; wait < 5000 && brief.idleThreads() == 0; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1)); // until it idles
+  }
+  for (int wait = 0; wait < 5000 && brief.idleThreads() != 0; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(brief.idleThreads(), 0u);
+  group.enter();
+  brief.run([&] { group.leave(); });
+  group.wait();
 }
 
 } // namespace

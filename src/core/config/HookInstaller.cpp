@@ -29,11 +29,11 @@ std::string serialised(const Json& root) {
   return *text + "\n";
 }
 
-// The protocol of every writing operation. `edit` turns the validated root
-// into the new one; `missing` is the failure for an absent file, or null
-// when an absent file is created.
+// The protocol of every writing operation. `edit` changes the validated
+// root in place and tells whether it changed anything; `missing` is the
+// failure for an absent file, or null when an absent file is created.
 std::string writeOperation(const FileSystem& fileSystem, const std::string& settingsURL, const char* missing,
-                           const std::function<Json(Json)>& edit) {
+                           const std::function<bool(Json&)>& edit) {
   const bool create = missing == nullptr;
   const auto location = SettingsLocation::open(settingsURL, create, fileSystem);
   if (!location) {
@@ -46,13 +46,13 @@ std::string writeOperation(const FileSystem& fileSystem, const std::string& sett
     if (!first.data && !create) {
       fail(missing);
     }
-    const Json old = HookRules::validateSettings(first.data);
-    const Json updated = edit(old);
+    Json root = HookRules::validateSettings(first.data);
+    const bool changed = edit(root);
     backup = SettingsFile::makeBackup(*location, first.data ? std::string_view(*first.data) : kMissingFileBackup);
-    if (first.data && updated == old) {
+    if (first.data && !changed) {
       SettingsFile::verifyUnchanged(*location, first);
     } else {
-      SettingsFile::replaceAtomically(*location, serialised(updated), first);
+      SettingsFile::replaceAtomically(*location, serialised(root), first);
     }
   });
   return backup;
@@ -134,24 +134,23 @@ std::string HookInstaller::install(const std::string& settingsURL, const std::st
   refuseInterceptBash(interceptBash);
   const std::string command = HookCommand::approvalCommand(executableURL, source);
   return writeOperation(fileSystem_, settingsURL, nullptr,
-                        [&](Json root) { return HookRules::withApprovalHook(std::move(root), command); });
+                        [&](Json& root) { return HookRules::installApprovalHook(root, command); });
 }
 
 std::string HookInstaller::uninstall(const std::string& settingsURL) const {
   return writeOperation(fileSystem_, settingsURL, "配置文件不存在；没有可卸载的 hook。",
-                        [](Json root) { return HookRules::withoutApprovalHooks(std::move(root)); });
+                        HookRules::uninstallApprovalHooks);
 }
 
 std::string HookInstaller::installCompletion(const std::string& settingsURL, const std::string& executableURL,
                                              bool probe) const {
   const std::string command = HookCommand::completionCommand(executableURL, probe);
   return writeOperation(fileSystem_, settingsURL, nullptr,
-                        [&](Json root) { return HookRules::withCompletionHooks(std::move(root), command); });
+                        [&](Json& root) { return HookRules::installCompletionHooks(root, command); });
 }
 
 std::string HookInstaller::uninstallCompletion(const std::string& settingsURL) const {
-  return writeOperation(fileSystem_, settingsURL, "配置文件不存在。",
-                        [](Json root) { return HookRules::withoutCompletionHooks(std::move(root)); });
+  return writeOperation(fileSystem_, settingsURL, "配置文件不存在。", HookRules::uninstallCompletionHooks);
 }
 
 bool HookInstaller::completionInstalled(const std::string& settingsURL, const std::string& executableURL,

@@ -54,45 +54,80 @@ bool isExactHook(const Json& hook, const std::string& command, int timeout) {
 using OwnHookCheck = std::function<void(const std::string& event, const Json& group, const Json& hook)>;
 using OwnHookTest = std::function<bool(const std::string& command)>;
 
-// Removes own hooks from the events named; groups and events emptied by the
-// removal go, as `dropEmptyGroup` decides for groups.
+template <std::size_t N> using EventNames = const char* const (&)[N];
+
+// Removes own hooks from the events named, in place. Every own hook is
+// checked before anything changes. Groups emptied by the removal go as
+// `dropEmptyGroup` decides; events left without groups go.
 template <std::size_t N>
-Json removeOwnHooks(const Json& hooks, const char* const (&events)[N], const OwnHookTest& isOwn,
-                    const OwnHookCheck& check, const std::function<bool(const Json& group)>& dropEmptyGroup) {
-  Json result = hooks;
+void removeOwnHooks(Json& hooks, EventNames<N> events, const OwnHookTest& isOwn, const OwnHookCheck& check,
+                    const std::function<bool(const Json& group)>& dropEmptyGroup) {
+  auto own = [&](const Json& hook) {
+    const std::string* command = commandOf(hook);
+    return command != nullptr && isOwn(*command);
+  };
+  for (const char* event : events) {
+    for (const Json& group : hooks.value(event, Json::array())) {
+      for (const Json& hook : group.at("hooks")) {
+        if (own(hook)) {
+          check(event, group, hook);
+        }
+      }
+    }
+  }
   for (const char* event : events) {
     const auto groups = hooks.find(event);
     if (groups == hooks.end() || !groups->is_array()) {
       continue;
     }
     Json kept = Json::array();
-    for (const Json& group : *groups) {
-      Json remaining = Json::array();
-      bool lostHooks = false;
-      for (const Json& hook : group.at("hooks")) {
-        const std::string* command = commandOf(hook);
-        if (command != nullptr && isOwn(*command)) {
-          check(event, group, hook);
-          lostHooks = true;
-        } else {
-          remaining.push_back(hook);
-        }
-      }
-      if (!lostHooks) {
-        kept.push_back(group);
-      } else if (!remaining.empty() || !dropEmptyGroup(group)) {
-        Json changed = group;
-        changed["hooks"] = std::move(remaining);
-        kept.push_back(std::move(changed));
+    for (Json& group : *groups) {
+      auto& members = group.at("hooks").get_ref<Json::array_t&>();
+      const std::size_t before = members.size();
+      std::erase_if(members, own);
+      if (members.size() == before || !members.empty() || !dropEmptyGroup(group)) {
+        kept.push_back(std::move(group));
       }
     }
     if (kept.empty()) {
-      result.erase(event);
+      hooks.erase(event);
     } else {
-      result[event] = std::move(kept);
+      *groups = std::move(kept);
     }
   }
-  return result;
+}
+
+// Runs `edit` on the root's "hooks" (created when absent) and tells whether
+// the document changed. Only the events an edit may touch are copied for the
+// comparison, not the whole document.
+template <std::size_t N>
+bool editHooks(Json& root, EventNames<N> events, bool dropEmptyHooks, const std::function<void(Json& hooks)>& edit) {
+  const bool hadHooks = root.contains("hooks");
+  const Json* existing = hadHooks ? &root.at("hooks") : nullptr;
+  std::vector<std::optional<Json>> before;
+  for (const char* event : events) {
+    before.push_back(existing != nullptr && existing->contains(event) ? std::optional<Json>(existing->at(event))
+                                                                      : std::nullopt);
+  }
+  Json& hooks = root["hooks"];
+  if (!hadHooks) {
+    hooks = Json::object();
+  }
+  edit(hooks);
+  if (dropEmptyHooks && hooks.empty()) {
+    root.erase("hooks");
+    return hadHooks;
+  }
+  if (!hadHooks) {
+    return true;
+  }
+  for (std::size_t i = 0; i < N; ++i) {
+    const bool present = hooks.contains(events[i]);
+    if (present != before[i].has_value() || (present && hooks.at(events[i]) != *before[i])) {
+      return true;
+    }
+  }
+  return false;
 }
 
 bool onlyHooksAndMatcher(const Json& group) {
@@ -104,24 +139,14 @@ bool onlyHooksAndMatcher(const Json& group) {
   return true;
 }
 
-// The root's "hooks" after `edit`; the key goes when nothing is left.
-Json withEditedHooks(Json root, const std::function<Json(const Json&)>& edit, bool dropWhenEmpty) {
-  const auto hooks = root.find("hooks");
-  const Json current = hooks != root.end() ? *hooks : Json::object();
-  Json edited = edit(current);
-  if (dropWhenEmpty && edited.empty()) {
-    root.erase("hooks");
-  } else {
-    root["hooks"] = std::move(edited);
-  }
-  return root;
-}
-
 Json commandGroup(const std::string& command, int timeout) {
   return Json{{"hooks", Json::array({Json{{"type", "command"}, {"command", command}, {"timeout", timeout}}})}};
 }
 
 } // namespace
+
+static void removeOwnApprovalHooksInPlace(Json& hooks);
+static void removeOwnCompletionHooksInPlace(Json& hooks);
 
 const std::string* commandOf(const Json& hook) {
   return hook.value("type", Json()) == "command" ? stringMember(hook, "command") : nullptr;
@@ -174,7 +199,7 @@ Json validateSettings(const std::optional<std::string>& data) {
   return std::move(*root);
 }
 
-Json removeOwnApprovalHooks(const Json& hooks) {
+void removeOwnApprovalHooksInPlace(Json& hooks) {
   const OwnHookCheck check = [](const std::string& event, const Json& group, const Json& hook) {
     const bool matcherFits =
         event == "PermissionRequest" ? !group.contains("matcher") : group.value("matcher", Json()) == "Bash";
@@ -182,64 +207,62 @@ Json removeOwnApprovalHooks(const Json& hooks) {
       fail("本应用的 hook 已被手动修改；为避免覆盖更改，操作已停止。");
     }
   };
-  return removeOwnHooks(hooks, kApprovalEvents, isOwnApprovalCommand, check, onlyHooksAndMatcher);
+  removeOwnHooks(hooks, kApprovalEvents, isOwnApprovalCommand, check, onlyHooksAndMatcher);
 }
 
-Json removeOwnCompletionHooks(const Json& hooks) {
+void removeOwnCompletionHooksInPlace(Json& hooks) {
   const OwnHookCheck check = [](const std::string&, const Json& group, const Json& hook) {
     if (group.size() != 1 || !isExactHook(hook, *stringMember(hook, "command"), completionTimeout)) {
       fail("结束提醒 Hook 的选项已被修改，请先手动核对；未覆盖配置。");
     }
   };
-  return removeOwnHooks(hooks, kCompletionEvents, isOwnCompletionCommand, check, [](const Json&) { return true; });
+  removeOwnHooks(hooks, kCompletionEvents, isOwnCompletionCommand, check, [](const Json&) { return true; });
+}
+
+Json removeOwnApprovalHooks(const Json& hooks) {
+  Json result = hooks;
+  removeOwnApprovalHooksInPlace(result);
+  return result;
+}
+
+Json removeOwnCompletionHooks(const Json& hooks) {
+  Json result = hooks;
+  removeOwnCompletionHooksInPlace(result);
+  return result;
 }
 
 Json approvalGroup(const std::string& command) { return commandGroup(command, approvalTimeout); }
 
-Json withApprovalHook(Json root, const std::string& command) {
-  return withEditedHooks(
-      std::move(root),
-      [&](const Json& hooks) {
-        Json cleaned = removeOwnApprovalHooks(hooks);
-        Json& groups = cleaned["PermissionRequest"];
-        if (groups.is_null()) {
-          groups = Json::array();
-        }
-        groups.push_back(approvalGroup(command));
-        return cleaned;
-      },
-      false);
+bool installApprovalHook(Json& root, const std::string& command) {
+  return editHooks(root, kApprovalEvents, false, [&](Json& hooks) {
+    removeOwnApprovalHooksInPlace(hooks);
+    Json& groups = hooks["PermissionRequest"];
+    if (groups.is_null()) {
+      groups = Json::array();
+    }
+    groups.push_back(approvalGroup(command));
+  });
 }
 
-Json withoutApprovalHooks(Json root) {
-  if (!root.contains("hooks")) {
-    return root;
-  }
-  return withEditedHooks(std::move(root), removeOwnApprovalHooks, true);
+bool uninstallApprovalHooks(Json& root) {
+  return root.contains("hooks") && editHooks(root, kApprovalEvents, true, removeOwnApprovalHooksInPlace);
 }
 
-Json withCompletionHooks(Json root, const std::string& command) {
-  return withEditedHooks(
-      std::move(root),
-      [&](const Json& hooks) {
-        Json cleaned = removeOwnCompletionHooks(hooks);
-        for (const char* event : kCompletionEvents) {
-          Json& groups = cleaned[event];
-          if (groups.is_null()) {
-            groups = Json::array();
-          }
-          groups.push_back(commandGroup(command, completionTimeout));
-        }
-        return cleaned;
-      },
-      false);
+bool installCompletionHooks(Json& root, const std::string& command) {
+  return editHooks(root, kCompletionEvents, false, [&](Json& hooks) {
+    removeOwnCompletionHooksInPlace(hooks);
+    for (const char* event : kCompletionEvents) {
+      Json& groups = hooks[event];
+      if (groups.is_null()) {
+        groups = Json::array();
+      }
+      groups.push_back(commandGroup(command, completionTimeout));
+    }
+  });
 }
 
-Json withoutCompletionHooks(Json root) {
-  if (!root.contains("hooks")) {
-    return root;
-  }
-  return withEditedHooks(std::move(root), removeOwnCompletionHooks, true);
+bool uninstallCompletionHooks(Json& root) {
+  return root.contains("hooks") && editHooks(root, kCompletionEvents, true, removeOwnCompletionHooksInPlace);
 }
 
 } // namespace notch::HookRules

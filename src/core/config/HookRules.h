@@ -38,14 +38,14 @@ Json removeOwnApprovalHooks(const Json& hooks);
 // `hooks` without the program's turn-end hooks and probes.
 Json removeOwnCompletionHooks(const Json& hooks);
 
-// Whole-document edits: the root with the approval hook for `command`
-// (replacing any own one), and the root without approval hooks; likewise for
-// the turn-end hooks. The root's "hooks" key disappears when it ends up
-// empty after a removal.
-Json withApprovalHook(Json root, const std::string& command);
-Json withoutApprovalHooks(Json root);
-Json withCompletionHooks(Json root, const std::string& command);
-Json withoutCompletionHooks(Json root);
+// Whole-document edits, made in place so that a large file is held once;
+// each returns whether the document changed. Installing replaces any own
+// entry; removing drops the root's "hooks" key when it ends up empty. After
+// a failure `root` is unspecified and must be discarded.
+bool installApprovalHook(Json& root, const std::string& command);
+bool uninstallApprovalHooks(Json& root);
+bool installCompletionHooks(Json& root, const std::string& command);
+bool uninstallCompletionHooks(Json& root);
 
 // The group the approval hook is written as.
 Json approvalGroup(const std::string& command);

@@ -23,6 +23,16 @@ Json hook(const std::string& command, Json timeout = 60) {
   return Json{{"type", "command"}, {"command", command}, {"timeout", std::move(timeout)}};
 }
 
+Json withApprovalHook(Json root, const std::string& command) {
+  HookRules::installApprovalHook(root, command);
+  return root;
+}
+
+Json withoutApprovalHooks(Json root) {
+  HookRules::uninstallApprovalHooks(root);
+  return root;
+}
+
 Json parsed(const std::optional<std::string>& text) { return parseJson(text.value()).value(); }
 
 std::string failureOf(const std::function<void()>& operation) {
@@ -90,7 +100,7 @@ TEST(HookRulesTest, InstallKeepsForeignEntriesAndRemovesTheLegacyInterception) {
         {"PreToolUse", Json::array({{{"matcher", "Bash"}, {"hooks", Json::array({hook(own()), foreign["hooks"][0]})}},
                                     {{"matcher", "Bash"}, {"hooks", Json::array({hook(own())})}, {"x-other", 1}},
                                     {{"matcher", "Bash"}, {"hooks", Json::array({hook(own())})}}})}}}};
-  const Json installed = HookRules::withApprovalHook(root, own());
+  const Json installed = withApprovalHook(root, own());
   const Json& permission = installed["hooks"]["PermissionRequest"];
   ASSERT_EQ(permission.size(), 2u);
   EXPECT_EQ(permission[0], foreign); // foreign first, own group last
@@ -100,11 +110,20 @@ TEST(HookRulesTest, InstallKeepsForeignEntriesAndRemovesTheLegacyInterception) {
   EXPECT_EQ(preToolUse[0], (Json{{"matcher", "Bash"}, {"hooks", foreign["hooks"]}}));
   EXPECT_EQ(preToolUse[1], (Json{{"matcher", "Bash"}, {"hooks", Json::array()}, {"x-other", 1}}));
   EXPECT_EQ(installed["theme"], "dark");
-  EXPECT_EQ(HookRules::withApprovalHook(installed, own()), installed); // idempotent
+  Json again = installed;
+  EXPECT_FALSE(HookRules::installApprovalHook(again, own())); // idempotent, and known to be
+  EXPECT_EQ(again, installed);
+  Json legacyOnly = root;
+  EXPECT_TRUE(HookRules::uninstallApprovalHooks(legacyOnly));
+  Json nothingOwn = Json{{"hooks", {{"PermissionRequest", Json::array({foreign})}}}};
+  EXPECT_FALSE(HookRules::uninstallApprovalHooks(nothingOwn));
+  Json emptyEvent = Json{{"hooks", {{"PreToolUse", Json::array()}, {"X", Json::array()}}}};
+  EXPECT_TRUE(HookRules::uninstallApprovalHooks(emptyEvent)); // an empty event array goes
+  EXPECT_EQ(emptyEvent, (Json{{"hooks", {{"X", Json::array()}}}}));
 
-  const Json removed = HookRules::withoutApprovalHooks(installed);
+  const Json removed = withoutApprovalHooks(installed);
   EXPECT_EQ(removed["hooks"]["PermissionRequest"], Json::array({foreign}));
-  EXPECT_EQ(HookRules::withoutApprovalHooks(HookRules::withApprovalHook(Json{{"a", 1}}, own())), (Json{{"a", 1}}));
+  EXPECT_EQ(withoutApprovalHooks(withApprovalHook(Json{{"a", 1}}, own())), (Json{{"a", 1}}));
 }
 
 TEST(HookRulesTest, HandEditedOwnHooksStopEveryWriter) {
@@ -117,15 +136,15 @@ TEST(HookRulesTest, HandEditedOwnHooksStopEveryWriter) {
                                                                                return h;
                                                                              }()})}}}) {
     const Json root = {{"hooks", {{"PermissionRequest", Json::array({group})}}}};
-    EXPECT_EQ(failureOf([&] { HookRules::withApprovalHook(root, own()); }), edited) << group.dump();
-    EXPECT_EQ(failureOf([&] { HookRules::withoutApprovalHooks(root); }), edited);
+    EXPECT_EQ(failureOf([&] { withApprovalHook(root, own()); }), edited) << group.dump();
+    EXPECT_EQ(failureOf([&] { withoutApprovalHooks(root); }), edited);
   }
   const Json wrongMatcher = {{"hooks", {{"PreToolUse", Json::array({{{"hooks", Json::array({hook(own())})}}})}}}};
-  EXPECT_EQ(failureOf([&] { HookRules::withoutApprovalHooks(wrongMatcher); }), edited);
-  EXPECT_EQ(HookRules::withApprovalHook(Json{{"hooks", {{"PermissionRequest", Json::array()}}}},
-                                        own())["hooks"]["PermissionRequest"]
-                .size(),
-            1u);
+  EXPECT_EQ(failureOf([&] { withoutApprovalHooks(wrongMatcher); }), edited);
+  EXPECT_EQ(
+      withApprovalHook(Json{{"hooks", {{"PermissionRequest", Json::array()}}}}, own())["hooks"]["PermissionRequest"]
+          .size(),
+      1u);
 }
 
 TEST(HookInstallerTest, InstallingTwiceChangesNothingAndBackupsHoldWhatWasRead) {
