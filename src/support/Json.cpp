@@ -44,7 +44,14 @@ bool appendQuoted(std::string& out, const std::string& text) {
   }
   static constexpr char kHex[] = "0123456789abcdef";
   out += '"';
-  for (const char c : text) {
+  std::size_t plainFrom = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x20 && c != '"' && c != '\\') {
+      continue; // copied later with its whole run
+    }
+    out.append(text, plainFrom, i - plainFrom);
+    plainFrom = i + 1;
     switch (c) {
     case '"':
       out += "\\\"";
@@ -68,15 +75,12 @@ bool appendQuoted(std::string& out, const std::string& text) {
       out += "\\t";
       break;
     default:
-      if (static_cast<unsigned char>(c) < 0x20) {
-        out += "\\u00";
-        out += kHex[(c >> 4) & 0x0F];
-        out += kHex[c & 0x0F];
-      } else {
-        out += c;
-      }
+      out += "\\u00";
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
     }
   }
+  out.append(text, plainFrom, std::string::npos);
   out += '"';
   return true;
 }
@@ -100,7 +104,7 @@ bool appendScalar(std::string& out, const Json& value) {
 
 class Writer {
 public:
-  explicit Writer(bool pretty) : pretty_(pretty) {}
+  Writer(bool pretty, std::size_t sizeHint) : pretty_(pretty) { out_.reserve(sizeHint); }
 
   bool write(const Json& value, std::size_t depth) {
     if (value.is_object()) {
@@ -164,8 +168,8 @@ private:
   std::string out_;
 };
 
-std::optional<std::string> writeJson(const Json& value, bool pretty) {
-  Writer writer(pretty);
+std::optional<std::string> writeJson(const Json& value, bool pretty, std::size_t sizeHint) {
+  Writer writer(pretty, sizeHint);
   if (!writer.write(value, 0)) {
     return std::nullopt;
   }
@@ -186,9 +190,11 @@ std::optional<Json> parseJson(std::string_view text, std::size_t maxDepth) {
   return value;
 }
 
-std::optional<std::string> writeCompactJson(const Json& value) { return writeJson(value, false); }
+std::optional<std::string> writeCompactJson(const Json& value) { return writeJson(value, false, 0); }
 
-std::optional<std::string> writePrettyJson(const Json& value) { return writeJson(value, true); }
+std::optional<std::string> writePrettyJson(const Json& value, std::size_t sizeHint) {
+  return writeJson(value, true, sizeHint);
+}
 
 const std::string* stringMember(const Json& object, std::string_view key) {
   if (!object.is_object()) {

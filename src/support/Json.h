@@ -37,8 +37,9 @@ std::optional<std::string> writeCompactJson(const Json& value);
 // The form WorkBuddy's tool input is shown in: keys sorted, two-space
 // indentation, one member or element per line, `"key" : value`, '/' not
 // escaped, no final line feed. Empty containers are written as {} and [].
-// Fails like writeCompactJson.
-std::optional<std::string> writePrettyJson(const Json& value);
+// Fails like writeCompactJson. `sizeHint`, when known, reserves the output
+// up front so a large document is not copied while it grows.
+std::optional<std::string> writePrettyJson(const Json& value, std::size_t sizeHint = 0);
 
 // The member `key` of an object when it is a string; nullptr when `object` is
 // not an object, the member is missing or it holds another type.

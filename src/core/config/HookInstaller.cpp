@@ -21,8 +21,8 @@ void refuseInterceptBash(bool interceptBash) {
   }
 }
 
-std::string serialised(const Json& root) {
-  auto text = writePrettyJson(root);
+std::string serialised(const Json& root, std::size_t sizeHint = 0) {
+  auto text = writePrettyJson(root, sizeHint + sizeHint / 4 + 4096);
   if (!text) {
     fail("配置无法写成 JSON；未修改文件。");
   }
@@ -52,7 +52,7 @@ std::string writeOperation(const FileSystem& fileSystem, const std::string& sett
     if (first.data && !changed) {
       SettingsFile::verifyUnchanged(*location, first);
     } else {
-      SettingsFile::replaceAtomically(*location, serialised(root), first);
+      SettingsFile::replaceAtomically(*location, serialised(root, first.data ? first.data->size() : 0), first);
     }
   });
   return backup;

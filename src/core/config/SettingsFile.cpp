@@ -145,6 +145,7 @@ SettingsSnapshot readPrivateFile(const FileSystem& fileSystem, int directory, co
   const std::string fingerprint = fingerprintOf(before);
 
   std::string data;
+  data.reserve(static_cast<std::size_t>(before.st_size) + 1); // read into place, no regrowth
   std::vector<char> chunk(kReadChunk);
   for (;;) {
     const ssize_t count = fileSystem.read(file.get(), chunk.data(), chunk.size());
