@@ -18,6 +18,7 @@
 #include "core/config/HomeDirectory.h"
 #include "core/config/HookInstaller.h"
 #include "core/notch/PublicText.h"
+#include "support/AllocatorTuning.h"
 #include "support/ExecutablePath.h"
 
 namespace {
@@ -74,6 +75,7 @@ std::string settingsOf(notch::TargetApplicationProfile profile) {
 
 // Runs a configuration step; installer failures are reported with `prefix`.
 template <typename Step> int configure(std::string_view prefix, Step step) {
+  notch::keepFreedMemoryForReuse();
   try {
     step();
     return 0;
