@@ -111,12 +111,14 @@ int runConfigure(const Arguments& a) {
   while (a[position] != "--configure") {
     ++position;
   }
-  const auto profile = position + 1 < a.size() ? notch::profileFromCommandLineName(a[position + 1]) : std::nullopt;
+  const std::string_view target = position + 1 < a.size() ? a[position + 1] : std::string_view();
+  const auto named = notch::profileFromCommandLineName(target);
   const auto executable = notch::executablePath();
-  if (!profile || !executable) {
+  if (!named || !executable) {
     return reportLine("Usage: VantrelNotch --configure target|targetAI [--apply|--remove]");
   }
-  const std::string settings = settingsOf(*profile);
+  const notch::TargetApplicationProfile profile = *named;
+  const std::string settings = settingsOf(profile);
   const notch::HookInstaller installer;
   if (present(a, "--remove")) {
     if (present(a, "--apply")) {
@@ -127,7 +129,7 @@ int runConfigure(const Arguments& a) {
       printLine("Removed this application's hooks. 备份已安全保存（内部兼容路径不显示）");
     });
   }
-  const std::string source(notch::rawValue(*profile));
+  const std::string source(notch::rawValue(profile));
   const bool interceptBash = present(a, "--compat-bash");
   return configure("Configuration failed: ", [&] {
     std::string preview = installer.preview(settings, *executable, source, interceptBash);
