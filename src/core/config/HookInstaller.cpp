@@ -47,12 +47,18 @@ std::string writeOperation(const FileSystem& fileSystem, const std::string& sett
       fail(missing);
     }
     Json root = HookRules::validateSettings(first.data);
-    const bool changed = edit(root);
+    const bool rewrite = edit(root) || !first.data;
+    const std::string bytes = rewrite ? serialised(root, first.data ? first.data->size() : 0) : std::string();
+    if (bytes.size() > SettingsLocation::maximumBytes) {
+      // Written anyway, the file could never be read again: not even to
+      // remove this hook.
+      fail("修改后的配置将超过 4 MB，之后无法再安全读取；未修改文件。");
+    }
     backup = SettingsFile::makeBackup(*location, first.data ? std::string_view(*first.data) : kMissingFileBackup);
-    if (first.data && !changed) {
-      SettingsFile::verifyUnchanged(*location, first);
+    if (rewrite) {
+      SettingsFile::replaceAtomically(*location, bytes, first);
     } else {
-      SettingsFile::replaceAtomically(*location, serialised(root, first.data ? first.data->size() : 0), first);
+      SettingsFile::verifyUnchanged(*location, first);
     }
   });
   return backup;
@@ -197,10 +203,7 @@ SettingsHookConfiguration HookInstaller::inspectApprovalHooks(TargetApplicationP
     return {State::missing, "尚无 settings.json；确认安装后才会创建。", false};
   }
   const auto root = parseJson(*data);
-  if (!root) {
-    return invalid("配置必须是合法 JSON 对象；未修改文件。");
-  }
-  if (!root->is_object()) {
+  if (!root || !root->is_object()) {
     return invalid("settings.json 必须是 JSON 对象。");
   }
   const auto hooks = root->find("hooks");

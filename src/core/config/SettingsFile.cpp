@@ -192,7 +192,7 @@ bool matchesTemporaryName(std::string_view entry, std::string_view prefix, std::
 
 // Unlinks our own regular files in `directory` whose names match.
 void removeMatching(const FileSystem& fileSystem, int directory, std::string_view prefix, std::string_view suffix) {
-  const int listing = ::dup(directory);
+  const int listing = ::fcntl(directory, F_DUPFD_CLOEXEC, 0);
   if (listing < 0) {
     return;
   }

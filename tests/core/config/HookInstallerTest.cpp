@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "core/config/ConfigTestSupport.h"
 #include "core/config/HookCommand.h"
 #include "core/config/HookInstaller.h"
@@ -32,6 +34,8 @@ Json withoutApprovalHooks(Json root) {
   HookRules::uninstallApprovalHooks(root);
   return root;
 }
+
+Json legacyOnlyGroups() { return Json::array({{{"matcher", "Bash"}, {"hooks", Json::array({hook(own())})}}}); }
 
 Json parsed(const std::optional<std::string>& text) { return parseJson(text.value()).value(); }
 
@@ -113,6 +117,23 @@ TEST(HookRulesTest, InstallKeepsForeignEntriesAndRemovesTheLegacyInterception) {
   Json again = installed;
   EXPECT_FALSE(HookRules::installApprovalHook(again, own())); // idempotent, and known to be
   EXPECT_EQ(again, installed);
+  // Anything besides the closing own group still counts as a change.
+  const Json closing = HookRules::approvalGroup(own());
+  for (const Json& extra : {Json{{"PreToolUse", legacyOnlyGroups()}}, Json{{"PreToolUse", Json::array()}},
+                            Json{{"PermissionRequest", Json::array({closing})}}}) {
+    Json document = {{"hooks", {{"PermissionRequest", Json::array({closing})}}}};
+    for (const auto& [event, groups] : extra.items()) {
+      Json& target = document["hooks"][event];
+      target = target.is_null() ? groups : Json(Json::array({groups[0], closing}));
+    }
+    EXPECT_TRUE(HookRules::installApprovalHook(document, own())) << extra.dump();
+  }
+  Json completion = {};
+  HookRules::installCompletionHooks(completion, HookCommand::completionCommand(kExecutable, false));
+  completion["hooks"]["FinalStop"].push_back(Json{{"hooks", Json::array()}});
+  EXPECT_TRUE(HookRules::installCompletionHooks(completion, HookCommand::completionCommand(kExecutable, false)));
+  EXPECT_FALSE(HookRules::installCompletionHooks(completion, HookCommand::completionCommand(kExecutable, false)));
+
   Json legacyOnly = root;
   EXPECT_TRUE(HookRules::uninstallApprovalHooks(legacyOnly));
   Json nothingOwn = Json{{"hooks", {{"PermissionRequest", Json::array({foreign})}}}};
@@ -158,7 +179,12 @@ TEST(HookInstallerTest, InstallingTwiceChangesNothingAndBackupsHoldWhatWasRead) 
   EXPECT_EQ(once->back(), '\n');
   EXPECT_EQ(once->find("\\/"), std::string::npos);
 
+  struct stat before {};
+  ASSERT_EQ(::stat(home.settings().c_str(), &before), 0);
   const std::string secondBackup = installer.install(home.settings(), kExecutable, "workbuddy", false);
+  struct stat after {};
+  ASSERT_EQ(::stat(home.settings().c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino); // not rewritten at all
   EXPECT_EQ(readFile(home.settings()), once);
   EXPECT_EQ(readFile(secondBackup), once);
   EXPECT_NE(secondBackup, firstBackup);

@@ -77,7 +77,11 @@ TEST(SettingsFileTest, OnlyAPrivateBoundedRegularFileIsRead) {
   large += '\n';
   ASSERT_EQ(large.size(), SettingsLocation::maximumBytes);
   home.writeSettings(large);
-  EXPECT_EQ(installFailure(home.settings()), "no failure");
+  EXPECT_NO_THROW(HookInstaller().uninstall(home.settings())); // read, validated, left as it is
+  // Adding the hook would push it over the limit, where it could never be
+  // read again: refused, untouched.
+  EXPECT_EQ(installFailure(home.settings()), "修改后的配置将超过 4 MB，之后无法再安全读取；未修改文件。");
+  EXPECT_EQ(readFile(home.settings()), large);
   home.writeSettings(large + " ");
   EXPECT_EQ(installFailure(home.settings()), notPrivate);
 
@@ -109,9 +113,11 @@ TEST(SettingsFileTest, BackupDirectoryAndLockMustBePrivateAndFree) {
 TEST(SettingsFileTest, ChangesByOthersBeforeTheRenameAreNeverOverwritten) {
   TemporaryHome home;
   testing::FaultyFileSystem racing;
-  // Another program writes the file while ours is about to rename.
+  int syncs = 0;
+  // Another program writes the file while ours syncs its temporary copy,
+  // after the backup and before the final check.
   racing.beforeCall = [&](const char* call) {
-    if (std::string_view(call) == "rename") {
+    if (std::string_view(call) == "sync" && ++syncs == 2) {
       testing::writeFile(home.settings(), "{\"edited\":true}");
     }
   };
@@ -120,18 +126,18 @@ TEST(SettingsFileTest, ChangesByOthersBeforeTheRenameAreNeverOverwritten) {
   EXPECT_EQ(readFile(home.settings()), "{\"edited\":true}");
   EXPECT_FALSE(hasTemporaryFile(home.workbuddy()));
 
-  // A file that appears after a first read found none is not replaced.
+  // A file that appears after the final check, just before the rename that
+  // creates it, is not replaced: the rename itself refuses.
   ::unlink(home.settings().c_str());
+  int renames = 0;
   racing.beforeCall = [&](const char* call) {
-    if (std::string_view(call) == "sync" && !readFile(home.settings())) {
+    if (std::string_view(call) == "rename" && ++renames == 2) { // the first is the backup's
       testing::writeFile(home.settings(), "{\"created\":1}");
     }
   };
-  const std::string message = installFailure(home.settings(), racing);
-  EXPECT_TRUE(message == "配置已被其他程序修改；为防止覆盖，操作已取消。" ||
-              message == "配置已出现或无法原子创建；未覆盖现有文件。")
-      << message;
+  EXPECT_EQ(installFailure(home.settings(), racing), "配置已出现或无法原子创建；未覆盖现有文件。");
   EXPECT_EQ(readFile(home.settings()), "{\"created\":1}");
+  EXPECT_FALSE(hasTemporaryFile(home.workbuddy()));
 }
 
 // Every open, write, sync and rename of an install fails in turn: the file
@@ -164,7 +170,12 @@ TEST(SettingsFileTest, InjectedFaultsNeverChangeTheFile) {
 TEST(SettingsFileTest, WritesLeaveOnlyTheFileBackupsAndLock) {
   TemporaryHome home;
   const HookInstaller installer;
-  EXPECT_THROW(installer.uninstall(home.settings()), HookInstaller::Failure);
+  try {
+    installer.uninstall(home.settings());
+    ADD_FAILURE() << "removal without a file succeeded";
+  } catch (const HookInstaller::Failure& failure) {
+    EXPECT_EQ(failure.message(), "配置文件不存在；没有可卸载的 hook。");
+  }
   struct stat status {};
   EXPECT_NE(::stat(home.workbuddy().c_str(), &status), 0); // a removal creates nothing
 
@@ -202,8 +213,7 @@ TEST(SettingsFileTest, InspectionReadsWithoutCreatingAnything) {
   const std::string second = home.path() + "/second";
   ASSERT_EQ(::link(home.settings().c_str(), second.c_str()), 0);
   EXPECT_THROW(SettingsFile::readForInspection(home.settings()), SettingsHookConfiguration::InspectionError);
-  EXPECT_THROW(HookInstaller().install("relative/settings.json", kExecutable, "workbuddy", false),
-               HookInstaller::Failure);
+  EXPECT_EQ(installFailure("relative/settings.json"), "需要绝对配置文件路径。");
   EXPECT_EQ(installFailure(home.path() + "/../x/settings.json"), "配置路径不能含相对路径组件。");
   EXPECT_EQ(installFailure("/"), "需要绝对配置文件路径。");
 }
