@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the approval hook into a 4 MiB settings.json full of foreign hooks
+# Installs the approval hook into a settings.json of nearly 4 MiB (as large as
+# stays within the limit once rewritten) full of foreign hooks
 # and other settings, next to what a user would otherwise run by hand: jq
 # adding the same entry, then mv over the file. Reports wall time (min and
 # median of RUNS) and peak resident memory of each.
@@ -31,7 +32,7 @@ import json, sys
 hooks = {}
 events = ["PermissionRequest", "PreToolUse", "PostToolUse", "UserPromptSubmit", "FinalStop", "Notification"]
 for i, event in enumerate(events):
-    hooks[event] = [{"matcher": f"Tool{j}", "hooks": [{"type": "command", "command": f"/usr/local/bin/audit-{j} --event {event} --path /var/log/x{j}", "timeout": j % 90}]} for j in range(2550)]
+    hooks[event] = [{"matcher": f"Tool{j}", "hooks": [{"type": "command", "command": f"/usr/local/bin/audit-{j} --event {event} --path /var/log/x{j}", "timeout": j % 90}]} for j in range(2400)]
 root = {"theme": "dark", "hooks": hooks, "projects": {f"/Users/me/p{k}": {"trusted": k % 2 == 0, "model": "m"} for k in range(4000)}}
 text = json.dumps(root, indent=2, ensure_ascii=False)
 assert len(text.encode()) < 4194304, len(text.encode())
