@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/bridge/BridgeListener.h"
 #include "core/bridge/BridgeSocket.h"
 #include "core/bridge/DecisionReply.h"
 #include "core/bridge/HookEventPolicy.h"
@@ -42,14 +43,6 @@ bool isAcceptable(const ApprovalRequest& request, double now) {
   return toolInput && toolInput->is_object();
 }
 
-std::optional<FileIdentity> identityOf(const std::string& path) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) {
-    return std::nullopt;
-  }
-  return FileIdentity{info.st_dev, info.st_ino};
-}
-
 } // namespace
 
 ApprovalServer::ApprovalServer(std::string directory, Limits limits, const Clock& clock)
@@ -74,12 +67,10 @@ void ApprovalServer::start(RequestCallback onRequest, RemovalCallback onRemoval)
   if (running()) {
     throw TransportError::alreadyRunning();
   }
-  ensureBridgeDirectory(directory_);
-  removeStaleSocket();
-
   auto wake = std::make_shared<WakePipe>();
-  FileIdentity identity;
-  FileDescriptor listening = listenOnSocket(identity);
+  BridgeListener listener = openBridgeListener(directory_, socketPath_, limits_.listenBacklog);
+  const FileIdentity identity = listener.identity;
+  FileDescriptor listening = std::move(listener.socket);
   {
     std::lock_guard guard(lock_);
     onRequest_ = std::move(onRequest);
@@ -107,64 +98,6 @@ void ApprovalServer::start(RequestCallback onRequest, RemovalCallback onRemoval)
     removeOwnSocket(directory_, socketPath_, identity);
     throw TransportError::system(EAGAIN); // no thread (or no memory) for the accept loop
   }
-}
-
-// A socket file left by a crashed run refuses connections and is removed; a
-// live one means another server runs.
-void ApprovalServer::removeStaleSocket() {
-  struct stat info {};
-  if (::lstat(socketPath_.c_str(), &info) != 0) {
-    if (errno == ENOENT) {
-      return;
-    }
-    throw TransportError::system(errno);
-  }
-  if (!isBridgeSocketSafe(socketPath_)) {
-    throw TransportError::unsafePath();
-  }
-  FileDescriptor probe = makeBridgeSocket();
-  if (!probe) {
-    throw TransportError::system(errno);
-  }
-  const int error = connectBridgeSocket(probe.get(), socketPath_);
-  probe.reset();
-  if (error == 0 || error == EAGAIN || error == EINPROGRESS) {
-    throw TransportError::alreadyRunning();
-  }
-  if (error != ECONNREFUSED) {
-    throw TransportError::system(error);
-  }
-  const FileIdentity recorded{info.st_dev, info.st_ino};
-  if (!isBridgeDirectorySafe(directory_) || identityOf(socketPath_) != recorded || !isBridgeSocketSafe(socketPath_)) {
-    throw TransportError::unsafePath();
-  }
-  if (::unlink(socketPath_.c_str()) != 0) {
-    throw TransportError::system(errno);
-  }
-}
-
-FileDescriptor ApprovalServer::listenOnSocket(FileIdentity& identity) {
-  FileDescriptor listening = makeBridgeSocket();
-  if (!listening) {
-    throw TransportError::system(errno);
-  }
-  if (const int error = bindBridgeSocket(listening.get(), socketPath_); error != 0) {
-    throw TransportError::system(error);
-  }
-  // Identify the file at once, so that every later clean-up removes only the
-  // file this start created.
-  const auto created = identityOf(socketPath_);
-  if (!created) {
-    throw TransportError::system(errno);
-  }
-  identity = *created;
-  if (::chmod(socketPath_.c_str(), 0600) != 0 || ::listen(listening.get(), limits_.listenBacklog) != 0) {
-    const int error = errno;
-    listening.reset();
-    removeOwnSocket(directory_, socketPath_, identity);
-    throw TransportError::system(error);
-  }
-  return listening;
 }
 
 void ApprovalServer::acceptLoop(int listeningFd, const WakePipe& wake) {

@@ -84,8 +84,6 @@ public:
 private:
   struct Connection;
 
-  void removeStaleSocket();
-  FileDescriptor listenOnSocket(FileIdentity& identity);
   void acceptLoop(int listeningFd, const WakePipe& wake);
   void admit(FileDescriptor descriptor);
   void serve(const std::shared_ptr<Connection>& connection);
