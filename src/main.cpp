@@ -6,6 +6,7 @@
 // every turn, and they must end with status 0 and no stray output whatever
 // happens.
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "core/bridge/HookClient.h"
+#include "core/completion/CompletionHookClient.h"
 #include "core/config/HomeDirectory.h"
 #include "core/config/HookInstaller.h"
 #include "core/notch/PublicText.h"
@@ -157,10 +159,17 @@ int printVersion(const Arguments&) {
   return 0;
 }
 
-// Modes whose implementation this build does not carry yet. Hook triggers
-// still end silently with status 0, exactly as when no app is reachable.
-int runTurnEndHook(const Arguments&) {
-  return runHook([] {});
+// Mode 2: only the exact command line that the configuration writes runs the
+// client; any other list does nothing. Always silent, always status 0.
+int runTurnEndHook(const Arguments& a) {
+  static constexpr std::string_view kExact[] = {"--completion-hook", "--source", "workbuddy", "--owner-marker",
+                                                "vantrel-notch-completion-v1"};
+  const bool exact = std::equal(a.begin(), a.end(), std::begin(kExact), std::end(kExact));
+  return runHook([exact] {
+    if (exact) {
+      notch::CompletionHookClient::run();
+    }
+  });
 }
 
 const Mode kModes[] = {

@@ -24,6 +24,8 @@ std::string bridgeDirectory() { return "/tmp/vantrel-notch-" + std::to_string(::
 
 std::string bridgeSocketPath(const std::string& directory) { return directory + "/bridge.sock"; }
 
+std::string completionSocketPath(const std::string& directory) { return directory + "/completion.sock"; }
+
 bool isBridgeDirectorySafe(const std::string& directory) { return hasTypeOwnerAndMode(directory, S_IFDIR, 0700); }
 
 void ensureBridgeDirectory(const std::string& directory) {

@@ -21,6 +21,9 @@ std::string bridgeDirectory();
 // The approval socket in `directory`.
 std::string bridgeSocketPath(const std::string& directory);
 
+// The turn-end socket in `directory`.
+std::string completionSocketPath(const std::string& directory);
+
 // A directory, not a symbolic link, owned by the user, mode exactly 0700.
 bool isBridgeDirectorySafe(const std::string& directory);
 

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include <unistd.h>
+
+#include "core/bridge/BridgePaths.h"
+#include "core/bridge/TestBridge.h"
+#include "core/bridge/TransportError.h"
+#include "core/completion/CompletionHookClient.h"
+#include "core/completion/CompletionServer.h"
+#include "support/Json.h"
+
+namespace notch {
+namespace {
+
+using testing::TemporaryDirectory;
+using testing::TestClient;
+
+class CompletionTransportTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    server = std::make_unique<CompletionServer>(directory.path() + "/bridge");
+    server->start([this](const CompletionEvent& event) {
+      std::lock_guard guard(mutex);
+      events.push_back(event);
+      arrived.notify_all();
+    });
+  }
+
+  CompletionEvent event(double age = 0.5) {
+    return *CompletionEvent::decodeHook(R"({"hook_event_name":"FinalStop","session_id":"s-1","generation_id":"g"})",
+                                        wallClockNow() - age);
+  }
+
+  std::string lineOf(const CompletionEvent& e) { return e.encode().value() + "\n"; }
+
+  // Waits for `count` deliveries; false after a generous bound.
+  bool waitFor(std::size_t count) {
+    std::unique_lock lock(mutex);
+    return arrived.wait_for(lock, std::chrono::seconds(5), [&] { return events.size() >= count; });
+  }
+
+  std::size_t delivered() {
+    std::lock_guard guard(mutex);
+    return events.size();
+  }
+
+  CompletionHookOptions hookOptions(int inputFd) {
+    CompletionHookOptions options;
+    options.directory = directory.path() + "/bridge";
+    options.inputFd = inputFd;
+    return options;
+  }
+
+  TemporaryDirectory directory;
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<CompletionEvent> events;
+  std::unique_ptr<CompletionServer> server;
+};
+
+TEST_F(CompletionTransportTest, TheHookDeliversOneEventAndNothingElse) {
+  int pipe[2];
+  ASSERT_EQ(::pipe(pipe), 0);
+  const std::string input = R"({"hook_event_name":"UserPromptSubmit","session_id":"s-9","generation_id":"g"})";
+  ASSERT_EQ(::write(pipe[1], input.data(), 20), 20); // arrives in two pieces
+  std::thread rest([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_EQ(::write(pipe[1], input.data() + 20, input.size() - 20), static_cast<ssize_t>(input.size() - 20));
+    ::close(pipe[1]);
+  });
+  CompletionHookClient::run(hookOptions(pipe[0]));
+  rest.join();
+  ::close(pipe[0]);
+  ASSERT_TRUE(waitFor(1));
+  EXPECT_EQ(events[0].kind, CompletionEvent::Kind::started);
+  EXPECT_EQ(events[0].sessionID, "s-9");
+
+  // Input whose end never comes within the budget sends nothing.
+  ASSERT_EQ(::pipe(pipe), 0);
+  ASSERT_EQ(::write(pipe[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
+  CompletionHookOptions slow = hookOptions(pipe[0]);
+  slow.inputBudget = 0.05;
+  const double started = uptimeNow();
+  CompletionHookClient::run(slow);
+  EXPECT_LT(uptimeNow() - started, 2.0);
+  ::close(pipe[0]);
+  ::close(pipe[1]);
+  EXPECT_EQ(delivered(), 1u);
+}
+
+TEST_F(CompletionTransportTest, HostileConnectionsGiveNothingAndDoNotBlockTheNext) {
+  std::string exact = lineOf(event());
+  const std::vector<std::string> refused = {
+      lineOf(event(5.0)),                // stale
+      lineOf(event(-1.0)),               // from the future
+      lineOf(event()) + lineOf(event()), // two lines
+      "{\"id\":\"x\"}\n",                // malformed
+      std::string(4'097, ' ') + "\n",    // over the line limit
+  };
+  for (const std::string& bytes : refused) {
+    TestClient client(server->socketPath());
+    ASSERT_TRUE(client.send(bytes));
+    EXPECT_TRUE(client.readUntilClosed().endOfStream);
+  }
+  // A silent client uses up its budget; the next one is served right after.
+  TestClient silent(server->socketPath());
+  TestClient next(server->socketPath());
+  ASSERT_TRUE(next.send(lineOf(event())));
+  ASSERT_TRUE(waitFor(1));
+  EXPECT_EQ(delivered(), 1u);
+
+  // A line of exactly 4,096 bytes is accepted: pad the JSON with spaces.
+  const std::string line = lineOf(event());
+  const std::string padded = line.substr(0, 1) + std::string(4'096 - (line.size() - 1), ' ') + line.substr(1);
+  ASSERT_EQ(padded.size(), 4'097u);
+  TestClient largest(server->socketPath());
+  ASSERT_TRUE(largest.send(padded));
+  ASSERT_TRUE(waitFor(2));
+}
+
+TEST_F(CompletionTransportTest, StopDropsDeliveriesOfTheOldRun) {
+  EXPECT_THROW(server->start(nullptr), TransportError);
+  auto second = std::make_unique<CompletionServer>(directory.path() + "/bridge");
+  try {
+    second->start(nullptr);
+    FAIL() << "a second server started";
+  } catch (const TransportError& error) {
+    EXPECT_EQ(error.kind(), TransportError::Kind::alreadyRunning);
+  }
+
+  // Hold the callback queue so that a delivery is still queued at stop.
+  std::mutex gate;
+  std::unique_lock held(gate);
+  server->stop();
+  server = std::make_unique<CompletionServer>(directory.path() + "/bridge");
+  std::atomic<int> calls{0};
+  server->start([&](const CompletionEvent&) {
+    ++calls;
+    std::lock_guard wait(gate);
+  });
+  TestClient first(server->socketPath());
+  ASSERT_TRUE(first.send(lineOf(event())));
+  first.readUntilClosed();
+  for (int wait = 0; wait < 500 && calls.load() == 0; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2)); // the first delivery is now blocked
+  }
+  TestClient queued(server->socketPath());
+  ASSERT_TRUE(queued.send(lineOf(event())));
+  queued.readUntilClosed(); // served; its delivery waits behind the first
+  std::thread stopper([&] { server->stop(); });
+  stopper.join();
+  held.unlock();
+  server.reset(); // runs what is still queued
+  EXPECT_EQ(calls.load(), 1);
+  EXPECT_FALSE(::access(completionSocketPath(directory.path() + "/bridge").c_str(), F_OK) == 0);
+}
+
+} // namespace
+} // namespace notch
