@@ -13,6 +13,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -27,6 +28,7 @@
 #include "core/bridge/ApprovalServer.h"
 #include "core/bridge/BridgeSocket.h"
 #include "core/bridge/HookOutput.h"
+#include "core/completion/CompletionServer.h"
 
 extern char** environ;
 
@@ -41,7 +43,9 @@ const std::string kHookRequest = [] {
 }();
 
 // Spawns `argv`, writes `input`, reads standard output to its end, waits.
-std::string spawnAndWait(const std::vector<const char*>& argv, const std::string& input) {
+// With `closeInput` false the child's standard input stays open until it
+// has exited, as when WorkBuddy never closes it.
+std::string spawnAndWait(const std::vector<const char*>& argv, const std::string& input, bool closeInput = true) {
   int in[2];
   int out[2];
   if (::pipe(in) != 0 || ::pipe(out) != 0) {
@@ -67,7 +71,9 @@ std::string spawnAndWait(const std::vector<const char*>& argv, const std::string
   ::close(out[1]);
   // 300 bytes fit in the pipe, so this never waits on the child.
   [[maybe_unused]] const ssize_t written = ::write(in[1], input.data(), input.size());
-  ::close(in[1]);
+  if (closeInput) {
+    ::close(in[1]);
+  }
   std::string output;
   char buffer[512];
   ssize_t count = 0;
@@ -77,6 +83,9 @@ std::string spawnAndWait(const std::vector<const char*>& argv, const std::string
   ::close(out[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);
+  if (!closeInput) {
+    ::close(in[1]);
+  }
   return output;
 }
 
@@ -100,16 +109,28 @@ bool liveAppRunning() {
 
 const std::vector<const char*> kHook = {NOTCH_EXECUTABLE_PATH, "--hook",         "--source",
                                         "workbuddy",           "--owner-marker", "vantrel-notch-v1"};
+const std::vector<const char*> kTurnEndHook = {
+    NOTCH_EXECUTABLE_PATH, "--completion-hook", "--source",
+    "workbuddy",           "--owner-marker",    "vantrel-notch-completion-v1"};
+
+// A 300-byte "FinalStop" as WorkBuddy sends it at the end of a turn.
+const std::string kFinalStop = [] {
+  std::string input = R"({"hook_event_name":"FinalStop","session_id":"bench-session","generation_id":"g-1",)"
+                      R"("final_stop_reason":"completed","cwd":"/Users/me/project","transcript":")";
+  input.append(300 - input.size() - 2, 'x');
+  return input + "\"}";
+}();
 
 // Spawns /bin/true and the hook in turns, so that a busy moment of the
 // machine weighs on both alike and the ratio of their medians stays fair.
-void measureAgainstTrue(benchmark::State& state, const char* name, const std::string& expected) {
+void measureAgainstTrue(benchmark::State& state, const char* name, const std::string& expected,
+                        const std::vector<const char*>& command = kHook, const std::string& input = kHookRequest) {
   std::vector<double> truth;
   std::vector<double> hook;
   bool unexpected = false;
   for (auto _ : state) {
-    truth.push_back(spawnSeconds({"/bin/true"}, kHookRequest, "", unexpected));
-    hook.push_back(spawnSeconds(kHook, kHookRequest, expected, unexpected));
+    truth.push_back(spawnSeconds({"/bin/true"}, input, "", unexpected));
+    hook.push_back(spawnSeconds(command, input, expected, unexpected));
   }
   if (unexpected) {
     state.SkipWithError("a spawn printed something unexpected");
@@ -141,6 +162,47 @@ void BM_HookFullRoundTrip(benchmark::State& state) {
   server.stop();
 }
 BENCHMARK(BM_HookFullRoundTrip)->Iterations(1000)->Unit(benchmark::kMillisecond);
+
+bool turnEndAppRunning() {
+  FileDescriptor probe = makeBridgeSocket();
+  return probe && connectBridgeSocket(probe.get(), completionSocketPath(bridgeDirectory())) == 0;
+}
+
+void BM_TurnEndHookWithoutApp(benchmark::State& state) {
+  if (turnEndAppRunning()) {
+    state.SkipWithError("an app serves the turn-end socket; quit it first");
+    return;
+  }
+  measureAgainstTrue(state, "turn_end_no_app", "", kTurnEndHook, kFinalStop);
+}
+BENCHMARK(BM_TurnEndHookWithoutApp)->Iterations(1000)->Unit(benchmark::kMillisecond);
+
+void BM_TurnEndHookWithServer(benchmark::State& state) {
+  CompletionServer server;
+  std::atomic<int> delivered{0};
+  try {
+    server.start([&delivered](const CompletionEvent&) { ++delivered; });
+  } catch (const std::exception& error) {
+    state.SkipWithError(error.what());
+    return;
+  }
+  measureAgainstTrue(state, "turn_end_server", "", kTurnEndHook, kFinalStop);
+  server.stop();
+  state.counters["delivered"] = delivered.load();
+}
+BENCHMARK(BM_TurnEndHookWithServer)->Iterations(1000)->Unit(benchmark::kMillisecond);
+
+// WorkBuddy leaves standard input open: how long until the hook gives up.
+void BM_TurnEndHookWithOpenInput(benchmark::State& state) {
+  std::vector<double> samples;
+  for (auto _ : state) {
+    const auto started = std::chrono::steady_clock::now();
+    spawnAndWait(kTurnEndHook, kFinalStop, false);
+    samples.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  }
+  report(state, "open_input", samples);
+}
+BENCHMARK(BM_TurnEndHookWithOpenInput)->Iterations(10)->Unit(benchmark::kMillisecond);
 
 } // namespace
 } // namespace notch

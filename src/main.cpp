@@ -181,7 +181,9 @@ const Mode kModes[] = {
      },
      nullptr},
     {// 2: turn-end hook
-     [](const Arguments& a) { return present(a, "--completion-hook"); }, runTurnEndHook, nullptr},
+     [](const Arguments& a) { return present(a, "--completion-hook"); }, runTurnEndHook,
+     "  --completion-hook --source workbuddy --owner-marker vantrel-notch-completion-v1\n"
+     "                              report a turn's start or end to the notch (WorkBuddy starts this)"},
     {// 3: turn-end hook configuration
      [](const Arguments& a) { return present(a, "--configure-completion"); }, runConfigureCompletion,
      "  --configure-completion --apply|--remove\n"
