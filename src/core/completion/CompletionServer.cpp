@@ -37,8 +37,8 @@ void CompletionServer::start(EventCallback onEvent) {
   if (isRunning()) {
     throw TransportError::alreadyRunning();
   }
+  const Uuid token = Uuid::random(); // before the socket exists: nothing to clean up if it throws
   BridgeListener listener = openBridgeListener(directory_, socketPath_, limits_.listenBacklog);
-  const Uuid token = Uuid::random();
   {
     std::lock_guard guard(lock_);
     active_ = token;
@@ -71,18 +71,22 @@ void CompletionServer::acceptLoop(int listeningFd, const Uuid& token, const Even
     }
     FileDescriptor connection = acceptBridgeConnection(listeningFd);
     if (!connection) {
+      // Out of descriptors the listening socket stays readable: rest a step
+      // instead of spinning.
+      ::poll(nullptr, 0, static_cast<int>(limits_.acceptPollStep * 1000));
       continue;
     }
-    // Served here, on this thread: one connection at a time.
-    const auto event = serve(connection.get(), token);
-    connection.reset();
-    if (event && onEvent) {
+    // Served here, on this thread: one connection at a time. The delivery is
+    // queued before the connection closes, so a client that sees the end of
+    // the stream knows its event is on its way.
+    if (const auto event = serve(connection.get(), token); event && onEvent) {
       callbacks_.async([this, token, onEvent, event = *event] {
         if (isActive(token)) {
           onEvent(event);
         }
       });
     }
+    connection.reset();
   }
 }
 
@@ -120,6 +124,11 @@ void CompletionServer::stop() {
   }
   workers_.wait();
   threads_.shutdown();
+  // A delivery that saw the token still active may be running right now; once
+  // stop returns, no event of this run reaches the app any more.
+  if (!callbacks_.isCurrent()) {
+    callbacks_.sync([] {});
+  }
 }
 
 } // namespace notch

@@ -51,7 +51,9 @@ public:
 
   // Throws TransportError like the approval server's start.
   void start(EventCallback onEvent);
-  // Returns when the accept loop has ended.
+  // Returns when the accept loop has ended and no delivery of this run is
+  // still running; deliveries queued for it are dropped. Must not be called
+  // from inside `onEvent` of a run that is still delivering.
   void stop();
 
   bool isRunning() const;

@@ -31,7 +31,9 @@ TEST(CompletionEventTest, DecodesStartsAndEndsOfUserTurns) {
   for (const Json& reason : {Json("Completed"), Json(3), Json(nullptr)}) {
     Json hook = finalStop();
     hook["final_stop_reason"] = reason;
-    EXPECT_EQ(decode(hook)->reason, Reason::unknown) << reason.dump();
+    const auto decoded = decode(hook);
+    ASSERT_TRUE(decoded) << reason.dump();
+    EXPECT_EQ(decoded->reason, Reason::unknown);
   }
   Json noReason = finalStop();
   noReason.erase("final_stop_reason");

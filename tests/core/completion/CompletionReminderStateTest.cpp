@@ -126,10 +126,14 @@ TEST(CompletionReminderStateTest, PresentsOneAtATimeWithinItsLimits) {
   ASSERT_TRUE(next);
   EXPECT_NE(next, token);
 
+  ASSERT_TRUE(state.current());
+  CompletionReminderState unusableClock = state;
+  unusableClock.refresh(std::numeric_limits<double>::quiet_NaN()); // clears what shows and waits
+  EXPECT_EQ(unusableClock.queuedCount(), 0u);
+  state.refresh(kT + 1 + 29.75);
+  EXPECT_EQ(state.queuedCount(), 15u);
   state.refresh(kT + 1 + 30); // everything received at kT + 1 has lived 30 s
   EXPECT_EQ(state.queuedCount(), 0u);
-  state.refresh(std::numeric_limits<double>::quiet_NaN());
-  EXPECT_FALSE(state.current());
 
   CompletionReminderState crowded;
   for (int i = 0; i < 257; ++i) {

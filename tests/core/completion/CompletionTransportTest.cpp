@@ -89,11 +89,11 @@ TEST_F(CompletionTransportTest, TheHookDeliversOneEventAndNothingElse) {
   EXPECT_LT(uptimeNow() - started, 2.0);
   ::close(pipe[0]);
   ::close(pipe[1]);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300)); // a wrong send would arrive by now
   EXPECT_EQ(delivered(), 1u);
 }
 
 TEST_F(CompletionTransportTest, HostileConnectionsGiveNothingAndDoNotBlockTheNext) {
-  std::string exact = lineOf(event());
   const std::vector<std::string> refused = {
       lineOf(event(5.0)),                // stale
       lineOf(event(-1.0)),               // from the future
@@ -109,9 +109,9 @@ TEST_F(CompletionTransportTest, HostileConnectionsGiveNothingAndDoNotBlockTheNex
   // A silent client uses up its budget; the next one is served right after.
   TestClient silent(server->socketPath());
   TestClient next(server->socketPath());
-  ASSERT_TRUE(next.send(lineOf(event())));
+  const CompletionEvent expected = event();
+  ASSERT_TRUE(next.send(lineOf(expected)));
   ASSERT_TRUE(waitFor(1));
-  EXPECT_EQ(delivered(), 1u);
 
   // A line of exactly 4,096 bytes is accepted: pad the JSON with spaces.
   const std::string line = lineOf(event());
@@ -120,6 +120,11 @@ TEST_F(CompletionTransportTest, HostileConnectionsGiveNothingAndDoNotBlockTheNex
   TestClient largest(server->socketPath());
   ASSERT_TRUE(largest.send(padded));
   ASSERT_TRUE(waitFor(2));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::lock_guard guard(mutex);
+  ASSERT_EQ(events.size(), 2u); // none of the refused lines got through
+  EXPECT_EQ(events[0], expected);
+  EXPECT_EQ(events[1].id, CompletionEvent::decode(line.substr(0, line.size() - 1))->id);
 }
 
 TEST_F(CompletionTransportTest, StopDropsDeliveriesOfTheOldRun) {
@@ -131,32 +136,43 @@ TEST_F(CompletionTransportTest, StopDropsDeliveriesOfTheOldRun) {
   } catch (const TransportError& error) {
     EXPECT_EQ(error.kind(), TransportError::Kind::alreadyRunning);
   }
-
-  // Hold the callback queue so that a delivery is still queued at stop.
-  std::mutex gate;
-  std::unique_lock held(gate);
   server->stop();
+
+  // The first delivery blocks in the callback; the second waits behind it.
+  std::mutex gateMutex;
+  std::condition_variable gateSignal;
+  bool open = false;
+  int calls = 0;
   server = std::make_unique<CompletionServer>(directory.path() + "/bridge");
-  std::atomic<int> calls{0};
   server->start([&](const CompletionEvent&) {
+    std::unique_lock lock(gateMutex);
     ++calls;
-    std::lock_guard wait(gate);
+    gateSignal.notify_all();
+    gateSignal.wait(lock, [&] { return open; });
   });
   TestClient first(server->socketPath());
   ASSERT_TRUE(first.send(lineOf(event())));
-  first.readUntilClosed();
-  for (int wait = 0; wait < 500 && calls.load() == 0; ++wait) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2)); // the first delivery is now blocked
+  {
+    std::unique_lock lock(gateMutex);
+    ASSERT_TRUE(gateSignal.wait_for(lock, std::chrono::seconds(5), [&] { return calls == 1; }));
   }
   TestClient queued(server->socketPath());
   ASSERT_TRUE(queued.send(lineOf(event())));
-  queued.readUntilClosed(); // served; its delivery waits behind the first
+  ASSERT_TRUE(queued.readUntilClosed().endOfStream); // its delivery is queued by now
+
   std::thread stopper([&] { server->stop(); });
+  for (int wait = 0; wait < 5000 && server->isRunning(); ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_FALSE(server->isRunning()); // the token is gone; stop waits for the running delivery
+  {
+    std::lock_guard lock(gateMutex);
+    open = true;
+  }
+  gateSignal.notify_all();
   stopper.join();
-  held.unlock();
-  server.reset(); // runs what is still queued
-  EXPECT_EQ(calls.load(), 1);
-  EXPECT_FALSE(::access(completionSocketPath(directory.path() + "/bridge").c_str(), F_OK) == 0);
+  EXPECT_EQ(calls, 1);
+  EXPECT_NE(::access(completionSocketPath(directory.path() + "/bridge").c_str(), F_OK), 0);
 }
 
 } // namespace
