@@ -58,17 +58,16 @@ template <typename Hook> int runHook(Hook hook) {
   return 0;
 }
 
-int reportUnavailable(std::string_view what) {
-  std::fprintf(stderr, "VantrelNotch: %.*s is not available in this build.\n", static_cast<int>(what.size()),
-               what.data());
-  return 1;
-}
-
 void printLine(std::string_view text) { std::printf("%.*s\n", static_cast<int>(text.size()), text.data()); }
 
+// Reports one line on standard error; returns the failure status 1.
 int reportLine(std::string_view text) {
   std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
   return 1;
+}
+
+int reportUnavailable(std::string_view what) {
+  return reportLine("VantrelNotch: " + std::string(what) + " is not available in this build.");
 }
 
 std::string settingsOf(notch::TargetApplicationProfile profile) {
