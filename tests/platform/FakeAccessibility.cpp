@@ -26,6 +26,31 @@ FakeElement& FakeElement::adopt(const std::vector<FakeElementRef>& children) {
   return *this;
 }
 
+FakeElementRef fakeElementsFor(const NativeApprovalNode& node, std::int32_t pid) {
+  FakeElementRef element = FakeAccessibility::element(pid, node.role);
+  // Static texts show their text as the value, everything else as a title.
+  static const char* const kTextAttributes[] = {"AXTitle", "AXValue", "AXDescription"};
+  std::size_t slot = node.role == "AXStaticText" ? 1 : 0;
+  for (const std::string& text : node.texts) {
+    if (slot < 3) {
+      element->set(kTextAttributes[slot++], text);
+    }
+  }
+  element->set("AXEnabled", node.enabled).set("AXHidden", !node.visible);
+  if (node.frame) {
+    element->frame(node.frame->x, node.frame->y, node.frame->width, node.frame->height);
+  }
+  if (node.role == "AXWindow") {
+    element->set("AXMinimized", false);
+  }
+  std::vector<FakeElementRef> children;
+  for (const NativeApprovalNode& child : node.children) {
+    children.push_back(fakeElementsFor(child, pid));
+  }
+  element->adopt(children);
+  return element;
+}
+
 FakeElementRef FakeAccessibility::application(std::int32_t pid) {
   auto& application = applications_[pid];
   if (!application) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/native/NativeApprovalNode.h"
 #include "platform/Accessibility.h"
 #include "support/FakeClock.h"
 
@@ -33,6 +34,10 @@ public:
   FakeElement& adopt(const std::vector<std::shared_ptr<FakeElement>>& children);
 };
 using FakeElementRef = std::shared_ptr<FakeElement>;
+
+// Fake elements that a scan reads back as `node` (role, texts, enabled,
+// hidden, frame, children), all of process `pid`.
+FakeElementRef fakeElementsFor(const NativeApprovalNode& node, std::int32_t pid);
 
 class FakeAccessibility final : public Accessibility {
 public:

@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
 #include "core/native/AXRead.h"
+#include "core/native/CardBuilder.h"
+#include "core/native/NativeApprovalClassifier.h"
+#include "core/native/NativeQuestionClassifier.h"
 #include "platform/FakeAccessibility.h"
 
 namespace notch {
 namespace {
 
+using testing::DeletionCard;
 using testing::FakeAccessibility;
 using testing::FakeClock;
 using testing::FakeElementRef;
+using testing::QuestionCard;
 
 constexpr std::int32_t kPid = 4242;
 
@@ -198,6 +203,25 @@ TEST_F(AXReadTest, BudgetsEndTheScan) {
   AXRead timed(slow, clock, kPid);
   EXPECT_TRUE(timed.readWindows(false).empty());
   EXPECT_FALSE(timed.complete());
+}
+
+TEST_F(AXReadTest, ScannedCardsAreRecognisedOnlyWhenOnScreen) {
+  const NativeApprovalNode tree = testing::scannedWindow({DeletionCard().grouped(), QuestionCard().group()});
+  showWindows({testing::fakeElementsFor(tree, kPid)});
+  AXRead scan = reader();
+  const auto roots = scan.readWindows(true);
+  EXPECT_TRUE(scan.complete());
+  EXPECT_EQ(roots, std::vector<NativeApprovalNode>{tree}); // the scan sees what was built, ids included
+  EXPECT_TRUE(NativeApprovalClassifier::uniqueMatch(roots));
+  EXPECT_TRUE(NativeQuestionClassifier::uniqueMatch(roots));
+
+  // The allow button 3 points outside the window is invisible: no card.
+  std::vector<NativeApprovalNode> parts = DeletionCard().parts();
+  parts[3].frame->x = -3;
+  showWindows({testing::fakeElementsFor(
+      testing::scannedWindow({testing::axNode("AXGroup", {}, {-5, 100, 420, 170}, parts)}), kPid)});
+  AXRead outside = reader();
+  EXPECT_FALSE(NativeApprovalClassifier::uniqueMatch(outside.readWindows(false)));
 }
 
 TEST(NativeScanCoverageTest, Verdicts) {
