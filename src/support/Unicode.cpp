@@ -13,6 +13,15 @@ bool matchesOneCharacterClass(const Regex& pattern, char32_t codePoint) {
   return !encoded.empty() && pattern.search(encoded);
 }
 
+// Scripts that hold neither control, format nor separator characters, so
+// that the common text of a scan is judged without a pattern match.
+bool isPlainLetterOrSymbol(char32_t codePoint) {
+  return (codePoint >= 0x20 && codePoint < 0x7F) || (codePoint >= 0x3040 && codePoint <= 0x30FF) || // kana
+         (codePoint >= 0x4E00 && codePoint <= 0x9FFF) ||                                            // CJK ideographs
+         (codePoint >= 0xAC00 && codePoint <= 0xD7A3) ||                                            // Hangul
+         (codePoint >= 0xFF01 && codePoint <= 0xFF5E);                                              // full-width forms
+}
+
 } // namespace
 
 std::size_t utf8SequenceLength(unsigned char lead) {
@@ -99,6 +108,9 @@ bool isWhitespaceOrNewline(char32_t codePoint) {
   if (codePoint < 0x80) {
     return codePoint == ' ' || (codePoint >= 0x09 && codePoint <= 0x0D); // the common case, without PCRE2
   }
+  if (isPlainLetterOrSymbol(codePoint)) {
+    return false;
+  }
   static const Regex pattern(R"(^[\p{Z}\x{9}-\x{D}\x{85}]$)");
   return matchesOneCharacterClass(pattern, codePoint);
 }
@@ -124,16 +136,25 @@ std::string_view trimWhitespaceAndNewlines(std::string_view text) {
 }
 
 bool isControl(char32_t codePoint) {
+  if (isPlainLetterOrSymbol(codePoint)) {
+    return false;
+  }
   static const Regex pattern(R"(^\p{Cc}$)");
   return matchesOneCharacterClass(pattern, codePoint);
 }
 
 bool isFormat(char32_t codePoint) {
+  if (codePoint < 0x80 || isPlainLetterOrSymbol(codePoint)) {
+    return false;
+  }
   static const Regex pattern(R"(^\p{Cf}$)");
   return matchesOneCharacterClass(pattern, codePoint);
 }
 
 bool isLineOrParagraphSeparator(char32_t codePoint) {
+  if (codePoint < 0x80 || isPlainLetterOrSymbol(codePoint)) {
+    return false;
+  }
   static const Regex pattern(R"(^[\p{Zl}\p{Zp}]$)");
   return matchesOneCharacterClass(pattern, codePoint);
 }

@@ -101,7 +101,7 @@ std::optional<std::string> buttonLabel(const NativeApprovalNode& button) {
   }
   std::optional<std::string> label;
   for (const std::string& text : own) {
-    const auto classified = hasHiddenCharacters(text) ? std::nullopt : labelOfText(text);
+    const auto classified = normalizedButtonLabel(text);
     if (!classified || (label && *label != *classified)) {
       return std::nullopt;
     }
@@ -352,7 +352,8 @@ std::optional<NativeApprovalMatch> flattenedMatch(const Path& allowPath, const P
 } // namespace
 
 std::optional<std::string> normalizedButtonLabel(std::string_view text) {
-  if (hasHiddenCharacters(text)) {
+  // Both labels end in 删除: most buttons of a scan are settled by that alone.
+  if (text.find("删除") == std::string_view::npos || hasHiddenCharacters(text)) {
     return std::nullopt;
   }
   return labelOfText(text);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <set>
 #include <sstream>
+#include <unordered_set>
 
 #include "support/Regex.h"
 #include "support/Unicode.h"
@@ -372,7 +373,8 @@ std::optional<NativeQuestionMatch> uniqueMatch(const std::vector<NativeApprovalN
     stack.push_back({&*root, 0, true, &*root});
   }
   std::size_t visited = 0;
-  std::set<std::string> ids;
+  std::unordered_set<std::string_view> ids; // views of ids the roots own
+  ids.reserve(2'048);
   std::array<int, 3> labelCounts{};
   std::vector<NativeQuestionMatch> candidates;
   while (!stack.empty()) {
