@@ -177,6 +177,39 @@ TEST_F(AXReadTest, NodeFailuresDropTheirWindow) {
   EXPECT_FALSE(oddChildren.questionTreeComplete());
 }
 
+TEST_F(AXReadTest, PlatformFailuresMakeTheScanIncomplete) {
+  FakeElementRef healthy = window();
+  healthy->adopt({node("AXGroup", 120, 120)});
+  FakeElementRef titleless = window();
+  titleless->failingCopies.insert("AXTitle");
+  showWindows({healthy, titleless});
+  AXRead untitled = reader();
+  ASSERT_EQ(untitled.readWindows(false).size(), 2u);
+  EXPECT_TRUE(untitled.complete()); // a missing title only gets the default name
+  EXPECT_EQ(untitled.windowTitles().at("ax-3"), "WorkBuddy 窗口");
+
+  FakeElementRef unreadable = node("AXGroup", 130, 130);
+  unreadable->multipleCopyFails = true;
+  FakeElementRef withUnreadable = window();
+  withUnreadable->adopt({unreadable});
+  FakeElementRef slowChild = node("AXGroup", 130, 130);
+  slowChild->timeoutFails = true;
+  FakeElementRef withSlowChild = window();
+  withSlowChild->adopt({slowChild});
+  FakeElementRef sizeless = window();
+  sizeless->failingCopies.insert("AXSize");
+  showWindows({healthy, withUnreadable, withSlowChild, sizeless});
+  AXRead failing = reader();
+  EXPECT_EQ(failing.readWindows(false).size(), 1u); // only the healthy window survives
+  EXPECT_FALSE(failing.complete());
+  EXPECT_FALSE(failing.coverage().approvalComplete());
+
+  accessibility.application(kPid)->timeoutFails = true;
+  AXRead noApplication = reader();
+  EXPECT_TRUE(noApplication.readWindows(false).empty());
+  EXPECT_FALSE(noApplication.complete());
+}
+
 TEST_F(AXReadTest, BudgetsEndTheScan) {
   FakeElementRef main = window();
   FakeElementRef deep = main;
