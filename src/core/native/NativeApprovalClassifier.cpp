@@ -55,16 +55,6 @@ std::optional<std::string> labelOfText(std::string_view text) {
   return std::nullopt;
 }
 
-std::vector<std::string> distinctNonEmpty(const std::vector<std::string>& texts) {
-  std::vector<std::string> result;
-  for (const std::string& text : texts) {
-    if (!text.empty() && std::find(result.begin(), result.end(), text) == result.end()) {
-      result.push_back(text);
-    }
-  }
-  return result;
-}
-
 void collectTexts(const NativeApprovalNode& node, bool skipButtons, std::vector<std::string>& out) {
   if (skipButtons && node.role == "AXButton") {
     return;
@@ -225,12 +215,6 @@ std::optional<NativeApprovalMatch> groupedMatch(const NativeApprovalNode& contai
                             contextOf(batchLines[0], riskLines[0], others[0])};
   staticTextIDs(container, match.contextNodeIDs);
   return match;
-}
-
-bool isValidFrame(const std::optional<NodeFrame>& frame) {
-  return frame && std::isfinite(frame->x) && std::isfinite(frame->y) && std::isfinite(frame->width) &&
-         std::isfinite(frame->height) && std::isfinite(frame->x + frame->width) &&
-         std::isfinite(frame->y + frame->height) && frame->width > 0 && frame->height > 0;
 }
 
 // The static text that `node` shows: itself, or the single text child of a

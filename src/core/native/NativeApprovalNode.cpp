@@ -1,5 +1,8 @@
 #include "core/native/NativeApprovalNode.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace notch {
 
 bool NodeFrame::intersects(const NodeFrame& other) const {
@@ -12,6 +15,22 @@ bool NodeFrame::intersects(const NodeFrame& other) const {
 bool NodeFrame::isInside(const NodeFrame& other, double margin) const {
   return x >= other.x - margin && y >= other.y - margin && x + width <= other.x + other.width + margin &&
          y + height <= other.y + other.height + margin;
+}
+
+bool isValidFrame(const std::optional<NodeFrame>& frame) {
+  return frame && std::isfinite(frame->x) && std::isfinite(frame->y) && std::isfinite(frame->width) &&
+         std::isfinite(frame->height) && std::isfinite(frame->x + frame->width) &&
+         std::isfinite(frame->y + frame->height) && frame->width > 0 && frame->height > 0;
+}
+
+std::vector<std::string> distinctNonEmpty(const std::vector<std::string>& texts) {
+  std::vector<std::string> result;
+  for (const std::string& text : texts) {
+    if (!text.empty() && std::find(result.begin(), result.end(), text) == result.end()) {
+      result.push_back(text);
+    }
+  }
+  return result;
 }
 
 } // namespace notch

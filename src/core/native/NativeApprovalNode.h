@@ -24,6 +24,13 @@ struct NodeFrame {
   friend bool operator==(const NodeFrame&, const NodeFrame&) = default;
 };
 
+// A frame that geometry may be judged on: present, finite (edges included)
+// and not empty.
+bool isValidFrame(const std::optional<NodeFrame>& frame);
+
+// The texts that are not empty, each once, in their first order.
+std::vector<std::string> distinctNonEmpty(const std::vector<std::string>& texts);
+
 struct NativeApprovalNode {
   std::string id;                 // "ax-<n>", dense pre-order within one scan
   std::string role;               // "AXWindow", "AXButton", "AXStaticText", ...

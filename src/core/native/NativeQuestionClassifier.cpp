@@ -23,12 +23,6 @@ constexpr int kDeepest = 128;
 constexpr int kMostOptions = 20;
 constexpr int kMostPages = 100;
 
-bool isValidFrame(const std::optional<NodeFrame>& frame) {
-  return frame && std::isfinite(frame->x) && std::isfinite(frame->y) && std::isfinite(frame->width) &&
-         std::isfinite(frame->height) && std::isfinite(frame->x + frame->width) &&
-         std::isfinite(frame->y + frame->height) && frame->width > 0 && frame->height > 0;
-}
-
 double maxX(const NodeFrame& f) { return f.x + f.width; }
 double maxY(const NodeFrame& f) { return f.y + f.height; }
 double midY(const NodeFrame& f) { return f.y + f.height / 2; }
@@ -49,16 +43,6 @@ bool hasHiddenCharacters(std::string_view text, bool allowNewlines) {
     }
   }
   return false;
-}
-
-std::vector<std::string> distinctNonEmpty(const std::vector<std::string>& texts) {
-  std::vector<std::string> result;
-  for (const std::string& text : texts) {
-    if (!text.empty() && std::find(result.begin(), result.end(), text) == result.end()) {
-      result.push_back(text);
-    }
-  }
-  return result;
 }
 
 std::optional<std::string> singleText(const NativeApprovalNode& node) {
