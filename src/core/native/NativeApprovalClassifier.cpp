@@ -350,21 +350,7 @@ bool isCompleteCommand(std::string_view command) {
 }
 
 bool hasRecognizableButtons(const std::vector<NativeApprovalNode>& roots) {
-  std::vector<const NativeApprovalNode*> stack;
-  for (const NativeApprovalNode& root : roots) {
-    stack.push_back(&root);
-  }
-  while (!stack.empty()) {
-    const NativeApprovalNode* node = stack.back();
-    stack.pop_back();
-    if (node->role == "AXButton" && buttonLabel(*node)) {
-      return true;
-    }
-    for (const NativeApprovalNode& child : node->children) {
-      stack.push_back(&child);
-    }
-  }
-  return false;
+  return anyNode(roots, [](const NativeApprovalNode& node) { return node.role == "AXButton" && buttonLabel(node); });
 }
 
 std::optional<NativeApprovalMatch> uniqueMatch(const std::vector<NativeApprovalNode>& roots) {

@@ -33,4 +33,22 @@ std::vector<std::string> distinctNonEmpty(const std::vector<std::string>& texts)
   return result;
 }
 
+bool anyNode(const std::vector<NativeApprovalNode>& roots, const std::function<bool(const NativeApprovalNode&)>& test) {
+  std::vector<const NativeApprovalNode*> stack;
+  for (const NativeApprovalNode& root : roots) {
+    stack.push_back(&root);
+  }
+  while (!stack.empty()) {
+    const NativeApprovalNode* node = stack.back();
+    stack.pop_back();
+    if (test(*node)) {
+      return true;
+    }
+    for (const NativeApprovalNode& child : node->children) {
+      stack.push_back(&child);
+    }
+  }
+  return false;
+}
+
 } // namespace notch

@@ -3,6 +3,7 @@
 // The plain tree a scan of WorkBuddy's windows yields, which both card
 // classifiers read without touching the platform. Built once, never changed.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,11 @@ bool isValidFrame(const std::optional<NodeFrame>& frame);
 
 // The texts that are not empty, each once, in their first order.
 std::vector<std::string> distinctNonEmpty(const std::vector<std::string>& texts);
+
+struct NativeApprovalNode;
+
+// Whether any node of the trees (depth-first, every root) satisfies `test`.
+bool anyNode(const std::vector<NativeApprovalNode>& roots, const std::function<bool(const NativeApprovalNode&)>& test);
 
 struct NativeApprovalNode {
   std::string id;                 // "ax-<n>", dense pre-order within one scan

@@ -324,25 +324,11 @@ void cardCandidates(const NativeApprovalNode& group, const NodeFrame& window, co
 } // namespace
 
 bool hasRecognizableQuestion(const std::vector<NativeApprovalNode>& roots) {
-  std::vector<const NativeApprovalNode*> stack;
-  for (const NativeApprovalNode& root : roots) {
-    stack.push_back(&root);
-  }
-  while (!stack.empty()) {
-    const NativeApprovalNode* node = stack.back();
-    stack.pop_back();
-    if (node->role == "AXButton") {
-      for (const std::string& text : node->texts) {
-        if (std::find(kNavigationLabels.begin(), kNavigationLabels.end(), text) != kNavigationLabels.end()) {
-          return true;
-        }
-      }
-    }
-    for (const NativeApprovalNode& child : node->children) {
-      stack.push_back(&child);
-    }
-  }
-  return false;
+  return anyNode(roots, [](const NativeApprovalNode& node) {
+    return node.role == "AXButton" && std::any_of(node.texts.begin(), node.texts.end(), [](const std::string& text) {
+             return std::find(kNavigationLabels.begin(), kNavigationLabels.end(), text) != kNavigationLabels.end();
+           });
+  });
 }
 
 std::optional<NativeQuestionMatch> uniqueMatch(const std::vector<NativeApprovalNode>& roots) {
