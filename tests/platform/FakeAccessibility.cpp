@@ -142,7 +142,8 @@ std::optional<std::vector<std::string>> FakeAccessibility::actionNames(const AXE
 
 bool FakeAccessibility::performAction(const AXElementRef& element, std::string_view action) const {
   const FakeElement* target = fake(element);
-  if (target == nullptr || std::find(target->actions.begin(), target->actions.end(), action) == target->actions.end()) {
+  if (target == nullptr || target->actionFails ||
+      std::find(target->actions.begin(), target->actions.end(), action) == target->actions.end()) {
     return false;
   }
   target->performed.emplace_back(action);

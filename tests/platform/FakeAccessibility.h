@@ -25,6 +25,7 @@ public:
   bool timeoutFails = false;
   bool multipleCopyFails = false;
   std::vector<std::string> actions;
+  bool actionFails = false; // offered actions report an error when performed
   mutable std::vector<std::string> performed;
 
   // Sets AXPosition and AXSize.
