@@ -1,0 +1,168 @@
+#pragma once
+
+// The only component that reads WorkBuddy's windows and presses WorkBuddy's
+// own buttons. While WorkBuddy runs as one background instance it scans
+// WorkBuddy every 0.8 s, offers a recognised batch-deletion card to the notch
+// as an ApprovalRequest, withdraws the card when it goes, reports a status
+// line whenever the status changes, and passes question observations on.
+// When the user decides an offered card in the notch, it scans again and
+// presses WorkBuddy's button only if exactly the same card is still there.
+// It never presses anything the user did not choose, never presses a card
+// that changed since it was shown, and does nothing while WorkBuddy is in
+// front.
+//
+// All state lives on the serial queue "vantrel-notch.native-approval": the
+// poll timer fires there and every callback is invoked there. `start`,
+// `stop`, `decide` and `pollNow` run on it, inline when called from it (so
+// callbacks may call them) and otherwise waiting until it has run them. A
+// stop or restart silences every later callback of a poll or decision that
+// is still under way. The monitor must not be destroyed from its own queue.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/bridge/ApprovalRequest.h"
+#include "core/bridge/Decision.h"
+#include "core/native/AXRead.h"
+#include "core/native/NativeApprovalClassifier.h"
+#include "core/native/NativeMonitorLifecycle.h"
+#include "core/notch/QuestionFlowIdentity.h"
+#include "core/notch/QuestionReminderState.h"
+#include "platform/Accessibility.h"
+#include "platform/Workspace.h"
+#include "support/Clock.h"
+#include "support/RepeatingTimer.h"
+#include "support/SerialQueue.h"
+
+namespace notch {
+
+// Production values; tests shrink or stretch them.
+struct NativeApprovalMonitorLimits {
+  double pollInterval = 0.8;
+  double pollLeeway = 0.08;
+  double firstPoll = 0; // seconds from a start to the first poll
+  AXReadLimits scan{};
+};
+
+class NativeApprovalMonitor {
+public:
+  using Limits = NativeApprovalMonitorLimits;
+  using RequestHandler = std::function<void(const ApprovalRequest& request)>;
+  using RemovalHandler = std::function<void(const std::string& requestID)>;
+  using StatusHandler = std::function<void(const std::string& status)>;
+  // `capturedAt` is the uptime at which the observed scan began.
+  using QuestionHandler = std::function<void(const QuestionReminderState::Observation& observation, double capturedAt)>;
+
+  static constexpr std::string_view bundleIdentifier = "com.tencent.workbuddy.mac";
+
+  NativeApprovalMonitor(const Accessibility& accessibility, const Workspace& workspace,
+                        const Clock& clock = systemClock(), Limits limits = {});
+  ~NativeApprovalMonitor();
+  NativeApprovalMonitor(const NativeApprovalMonitor&) = delete;
+  NativeApprovalMonitor& operator=(const NativeApprovalMonitor&) = delete;
+
+  // Whether this process holds the Accessibility permission.
+  bool isTrusted() const;
+  // Asks the system to prompt the user for the permission.
+  void requestAccess() const;
+
+  // Starts polling, or, while running, changes the callbacks and settings.
+  // Without `onQuestion`, question reminders are off.
+  void start(RequestHandler onRequest, RemovalHandler onRemoval, StatusHandler onStatus, bool approvalsEnabled,
+             QuestionHandler onQuestion = {});
+  void stop();
+
+  // Decides the offered card `id`. True when WorkBuddy's button was pressed,
+  // or when the decision is `passthrough` and the card was handed back.
+  bool decide(const std::string& id, Decision decision);
+
+  // Runs one poll now, as a timer fire does, and returns when it has run.
+  void pollNow();
+
+private:
+  struct Candidate {
+    ApprovalRequest request;
+    std::string fingerprint;
+    std::int32_t pid = 0;
+    AXElementRef window;
+    AXElementRef container;
+    AXElementRef allow;
+    AXElementRef deny;
+    std::vector<AXElementRef> contextElements;
+    NativeApprovalLayout layout = NativeApprovalLayout::grouped;
+    NativeApprovalContext context;
+  };
+
+  struct Snapshot {
+    std::optional<Candidate> candidate;
+    QuestionReminderState::Observation question = QuestionReminderState::Unavailable{};
+    double startedAt = 0;
+    bool complete = true;
+    bool recognizable = false;
+    bool isForeground = false;
+    std::string status;
+  };
+
+  struct QuestionBinding {
+    std::int32_t pid = 0;
+    AXElementRef window;
+    AXElementRef container;
+    AXElementRef anchor;
+    std::string token;
+  };
+
+  void startOnQueue(RequestHandler onRequest, RemovalHandler onRemoval, StatusHandler onStatus, bool approvalsEnabled,
+                    QuestionHandler onQuestion);
+  void stopOnQueue();
+  bool decideOnQueue(const std::string& id, Decision decision);
+  bool pressIfUnchanged(const Uuid& epoch, const Candidate& offered, Decision decision);
+  void poll();
+  void pollWithoutPermission(const Uuid& epoch);
+  void applySnapshot(const Uuid& epoch, const Snapshot& snapshot);
+  void offer(const Uuid& epoch, const Candidate& candidate);
+
+  Snapshot takeSnapshot(bool wantQuestion);
+  void scan(Snapshot& snapshot, std::int32_t pid, bool wantQuestion);
+  std::optional<Candidate> candidateFor(Snapshot& snapshot, const AXRead& reader, const NativeApprovalMatch& match,
+                                        std::int32_t pid);
+  const std::string& unmatchedStatus(bool recognizable) const;
+  QuestionReminderState::Observation observeQuestion(const AXRead& reader, const std::vector<NativeApprovalNode>& roots,
+                                                     std::int32_t pid);
+  void deliverQuestion(const Uuid& epoch, QuestionReminderState::Observation observation, double capturedAt);
+
+  void retireActive();
+  void report(const Uuid& epoch, const std::string& status);
+  bool isSameCard(const Candidate& offered, const Candidate& fresh) const;
+
+  std::vector<RunningApplication> runningWorkBuddies() const;
+  bool isBackgroundWorkBuddy(std::int32_t pid) const;
+  bool isWorkBuddyActive() const;
+  bool isStillInBackground(std::int32_t pid) const;
+
+  const Accessibility& accessibility_;
+  const Workspace& workspace_;
+  const Clock& clock_;
+  const Limits limits_;
+
+  SerialQueue queue_{"vantrel-notch.native-approval"};
+  std::unique_ptr<RepeatingTimer> timer_;
+  NativeMonitorLifecycle lifecycle_;
+  std::optional<Candidate> active_;
+  std::set<std::string> suppressed_;
+  RequestHandler onRequest_;
+  RemovalHandler onRemoval_;
+  StatusHandler onStatus_;
+  std::optional<std::string> lastStatus_;
+  bool approvalsEnabled_ = true;
+  QuestionHandler onQuestion_;
+  QuestionFlowIdentity questionFlow_;
+  std::optional<QuestionBinding> questionBinding_;
+};
+
+} // namespace notch
