@@ -1,5 +1,7 @@
 #include "support/SerialQueue.h"
 
+#include <exception>
+
 namespace notch {
 namespace {
 
@@ -36,14 +38,22 @@ void SerialQueue::sync(const std::function<void()>& work) {
   std::mutex doneMutex;
   std::condition_variable doneSignal;
   bool done = false;
+  std::exception_ptr failure;
   async([&] {
-    work();
+    try {
+      work();
+    } catch (...) {
+      failure = std::current_exception(); // rethrown to the waiting caller, as an inline call would
+    }
     std::lock_guard guard(doneMutex);
     done = true;
     doneSignal.notify_one();
   });
   std::unique_lock lock(doneMutex);
   doneSignal.wait(lock, [&] { return done; });
+  if (failure) {
+    std::rethrow_exception(failure);
+  }
 }
 
 bool SerialQueue::isCurrent() const { return currentQueue == this; }

@@ -6,7 +6,8 @@
 // `sync` runs inline when called from the queue itself, so code that may or
 // may not already be on the queue can use it without deadlocking. Destroying
 // the queue runs everything still queued, then joins the worker; it must not
-// be destroyed from its own thread. Work items must not throw.
+// be destroyed from its own thread. Work given to `async` must not throw;
+// an exception thrown by `sync` work reaches the caller of `sync`.
 
 #include <condition_variable>
 #include <deque>
@@ -29,7 +30,8 @@ public:
   // Queues `work` and returns at once.
   void async(std::function<void()> work);
 
-  // Runs `work` on the queue and returns when it has run.
+  // Runs `work` on the queue and returns when it has run; rethrows what
+  // `work` threw.
   void sync(const std::function<void()>& work);
 
   // True when called from a work item of this queue.

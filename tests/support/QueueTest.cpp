@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -51,6 +52,14 @@ TEST(SerialQueueTest, SyncRunsInlineOnItsOwnQueue) {
   bool otherIsCurrent = true;
   queue.sync([&] { otherIsCurrent = other.isCurrent(); });
   EXPECT_FALSE(otherIsCurrent);
+}
+
+TEST(SerialQueueTest, SyncHandsAnExceptionToItsCallerAndTheQueueGoesOn) {
+  SerialQueue queue("test.throwing");
+  EXPECT_THROW(queue.sync([] { throw std::runtime_error("from the queue"); }), std::runtime_error);
+  bool ran = false;
+  queue.sync([&] { ran = true; });
+  EXPECT_TRUE(ran);
 }
 
 TEST(DispatchGroupTest, WaitsForEveryWorker) {

@@ -89,7 +89,15 @@ bool NativeApprovalMonitor::decide(const std::string& id, Decision decision) {
 }
 
 void NativeApprovalMonitor::pollNow() {
-  queue_.sync([this] { poll(); });
+  queue_.sync([this] { pollSafely(); });
+}
+
+void NativeApprovalMonitor::pollSafely() {
+  try {
+    poll();
+  } catch (...) {
+    // Nothing of a failed poll is offered; the next one starts afresh.
+  }
 }
 
 void NativeApprovalMonitor::startOnQueue(RequestHandler onRequest, RemovalHandler onRemoval, StatusHandler onStatus,

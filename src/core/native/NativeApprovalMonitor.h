@@ -122,6 +122,7 @@ private:
   void stopOnQueue();
   bool decideOnQueue(const std::string& id, Decision decision);
   bool pressIfUnchanged(const Uuid& epoch, const Candidate& offered, Decision decision);
+  void pollSafely();
   void poll();
   void pollWithoutPermission(const Uuid& epoch);
   void applySnapshot(const Uuid& epoch, const Snapshot& snapshot);

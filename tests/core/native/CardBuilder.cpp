@@ -24,6 +24,14 @@ NativeApprovalNode option(int number, const std::string& label, double y) {
                  axNode("AXImage", {}, {560, y + 10, 20, 20})});
 }
 
+int countNodes(const NativeApprovalNode& node) {
+  int count = 1;
+  for (const NativeApprovalNode& child : node.children) {
+    count += countNodes(child);
+  }
+  return count;
+}
+
 } // namespace
 
 NativeApprovalNode axNode(std::string role, std::vector<std::string> texts, NodeFrame frame,
@@ -36,6 +44,23 @@ NativeApprovalNode scannedWindow(std::vector<NativeApprovalNode> children, NodeF
   int counter = 0;
   number(window, counter);
   return window;
+}
+
+NativeApprovalNode busyWindow(std::vector<NativeApprovalNode> cards, int nodes) {
+  int counted = 2; // the window and the message list
+  for (const NativeApprovalNode& card : cards) {
+    counted += countNodes(card);
+  }
+  std::vector<NativeApprovalNode> rows;
+  for (int row = 0; counted + 4 <= nodes; ++row) {
+    const double y = 10 + (row % 50) * 20;
+    rows.push_back(axNode("AXGroup", {}, {620, y, 170, 18},
+                          {axNode("AXStaticText", {"消息 " + std::to_string(row)}, {622, y, 120, 16}),
+                           axNode("AXImage", {}, {750, y, 16, 16}), axNode("AXButton", {"复制"}, {770, y, 16, 16})}));
+    counted += 4;
+  }
+  cards.push_back(axNode("AXGroup", {}, {600, 0, 200, 1200}, std::move(rows)));
+  return scannedWindow(std::move(cards));
 }
 
 std::vector<NativeApprovalNode> DeletionCard::parts() const {

@@ -19,6 +19,10 @@ NativeApprovalNode axNode(std::string role, std::vector<std::string> texts, Node
 // numbers them ("ax-1" is the window).
 NativeApprovalNode scannedWindow(std::vector<NativeApprovalNode> children, NodeFrame frame = {0, 0, 800, 1200});
 
+// A busy WorkBuddy window of about `nodes` nodes: `cards` first, then a
+// long message list of text, icon and button rows.
+NativeApprovalNode busyWindow(std::vector<NativeApprovalNode> cards, int nodes = 1'800);
+
 struct DeletionCard {
   std::string batchLine = "检测到批量删除操作：累计删除数量 5 项，阈值 3";
   std::string risk = "高风险命令，可能影响系统稳定性";
