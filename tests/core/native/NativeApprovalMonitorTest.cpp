@@ -193,14 +193,16 @@ TEST_F(NativeApprovalMonitorTest, OffersABackgroundCardOnceAndReportsOnlyChanges
                                                         "request " + request.id, "question absent"}));
 }
 
-struct LeavingTheBackground {
+// Something that happens to WorkBuddy after a card was offered, and the
+// status it must lead to.
+struct Change {
   const char* name;
   std::function<void(NativeApprovalMonitorTest&)> change;
   std::string status;
 };
-void PrintTo(const LeavingTheBackground& change, std::ostream* out) { *out << change.name; }
+void PrintTo(const Change& change, std::ostream* out) { *out << change.name; }
 
-class RetiringTest : public NativeApprovalMonitorTest, public ::testing::WithParamInterface<LeavingTheBackground> {};
+class RetiringTest : public NativeApprovalMonitorTest, public ::testing::WithParamInterface<Change> {};
 
 TEST_P(RetiringTest, RetiresTheOfferedCardExactlyOnce) {
   const std::string id = offerCard().id;
@@ -215,21 +217,20 @@ TEST_P(RetiringTest, RetiresTheOfferedCardExactlyOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     NativeApprovalMonitor, RetiringTest,
-    ::testing::Values(LeavingTheBackground{"front", [](auto& test) { test.runWorkBuddy({.active = true}); },
-                                           "WorkBuddy 正在前台，原生确认留在原窗口"},
-                      LeavingTheBackground{"hidden", [](auto& test) { test.runWorkBuddy({.hidden = true}); },
-                                           "WorkBuddy 已隐藏，请打开原窗口确认"},
-                      LeavingTheBackground{"terminated", [](auto& test) { test.runWorkBuddy({.terminated = true}); },
-                                           "WorkBuddy 未运行"},
-                      LeavingTheBackground{"duplicated",
-                                           [](auto& test) {
-                                             test.workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier),
-                                                                {{.pid = kPid}, {.pid = kPid + 1}});
-                                           },
-                                           "存在多个 WorkBuddy 实例，请在原窗口确认"},
-                      LeavingTheBackground{"cardGone", [](auto& test) { test.showWindow({}); }, kWaitingForCard},
-                      LeavingTheBackground{"permissionLost", [](auto& test) { test.accessibility.trusted = false; },
-                                           "需要辅助功能权限，才能读取 WorkBuddy 的确认卡或提问卡"}),
+    ::testing::Values(
+        Change{"front", [](auto& test) { test.runWorkBuddy({.active = true}); },
+               "WorkBuddy 正在前台，原生确认留在原窗口"},
+        Change{"hidden", [](auto& test) { test.runWorkBuddy({.hidden = true}); }, "WorkBuddy 已隐藏，请打开原窗口确认"},
+        Change{"terminated", [](auto& test) { test.runWorkBuddy({.terminated = true}); }, "WorkBuddy 未运行"},
+        Change{"duplicated",
+               [](auto& test) {
+                 test.workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier),
+                                    {{.pid = kPid}, {.pid = kPid + 1}});
+               },
+               "存在多个 WorkBuddy 实例，请在原窗口确认"},
+        Change{"cardGone", [](auto& test) { test.showWindow({}); }, kWaitingForCard},
+        Change{"permissionLost", [](auto& test) { test.accessibility.trusted = false; },
+               "需要辅助功能权限，才能读取 WorkBuddy 的确认卡或提问卡"}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(NativeApprovalMonitorTest, AllowRetiresTheCardThenPressesTheVerifiedButton) {
@@ -252,14 +253,7 @@ TEST_F(NativeApprovalMonitorTest, DenyPressesTheDenyButton) {
   EXPECT_EQ(cardPart(4)->performed, std::vector<std::string>{"AXPress"});
 }
 
-struct CardChange {
-  const char* name;
-  std::function<void(NativeApprovalMonitorTest&)> change;
-  std::string status;
-};
-void PrintTo(const CardChange& change, std::ostream* out) { *out << change.name; }
-
-class ChangedCardTest : public NativeApprovalMonitorTest, public ::testing::WithParamInterface<CardChange> {};
+class ChangedCardTest : public NativeApprovalMonitorTest, public ::testing::WithParamInterface<Change> {};
 
 TEST_P(ChangedCardTest, PressesNothingAndSaysWhy) {
   const std::string id = offerCard().id;
@@ -274,24 +268,22 @@ TEST_P(ChangedCardTest, PressesNothingAndSaysWhy) {
 INSTANTIATE_TEST_SUITE_P(
     NativeApprovalMonitor, ChangedCardTest,
     ::testing::Values(
-        CardChange{"otherCommand",
-                   [](auto& test) { test.cardPart(2)->set("AXValue", std::string("rm -rf ~/Documents")); },
-                   kCardChanged},
-        CardChange{"otherAllowButton", [](auto& test) { replaceChild(test.container, 3); }, kCardChanged},
-        CardChange{"otherDenyButton", [](auto& test) { replaceChild(test.container, 4); }, kCardChanged},
-        CardChange{"otherContextElement", [](auto& test) { replaceChild(test.container, 1); }, kCardChanged},
-        CardChange{"otherWindowTitle", [](auto& test) { test.window->set("AXTitle", std::string("Other")); },
-                   kCardChanged},
-        CardChange{"unreadableWindow", [](auto& test) { test.window->multipleCopyFails = true; }, kCardChanged},
-        CardChange{"workBuddyInFront", [](auto& test) { test.runWorkBuddy({.active = true}); }, kCardChanged},
-        CardChange{"buttonWithoutPress", [](auto& test) { test.cardPart(3)->actions.clear(); },
-                   "原生按钮不可用或 WorkBuddy 已在前台，请在原窗口确认"},
-        CardChange{"buttonRoleReadFails", [](auto& test) { test.cardPart(3)->failingCopies.insert("AXRole"); },
-                   "原生按钮不可用或 WorkBuddy 已在前台，请在原窗口确认"},
-        CardChange{"pressFails", [](auto& test) { test.cardPart(3)->actionFails = true; },
-                   "原生按钮操作失败，请在 WorkBuddy 中确认"},
-        CardChange{"permissionLost", [](auto& test) { test.accessibility.trusted = false; },
-                   "辅助功能权限不可用，请在 WorkBuddy 中确认"}),
+        Change{"otherCommand", [](auto& test) { test.cardPart(2)->set("AXValue", std::string("rm -rf ~/Documents")); },
+               kCardChanged},
+        Change{"otherAllowButton", [](auto& test) { replaceChild(test.container, 3); }, kCardChanged},
+        Change{"otherDenyButton", [](auto& test) { replaceChild(test.container, 4); }, kCardChanged},
+        Change{"otherContextElement", [](auto& test) { replaceChild(test.container, 1); }, kCardChanged},
+        Change{"otherWindowTitle", [](auto& test) { test.window->set("AXTitle", std::string("Other")); }, kCardChanged},
+        Change{"unreadableWindow", [](auto& test) { test.window->multipleCopyFails = true; }, kCardChanged},
+        Change{"workBuddyInFront", [](auto& test) { test.runWorkBuddy({.active = true}); }, kCardChanged},
+        Change{"buttonWithoutPress", [](auto& test) { test.cardPart(3)->actions.clear(); },
+               "原生按钮不可用或 WorkBuddy 已在前台，请在原窗口确认"},
+        Change{"buttonRoleReadFails", [](auto& test) { test.cardPart(3)->failingCopies.insert("AXRole"); },
+               "原生按钮不可用或 WorkBuddy 已在前台，请在原窗口确认"},
+        Change{"pressFails", [](auto& test) { test.cardPart(3)->actionFails = true; },
+               "原生按钮操作失败，请在 WorkBuddy 中确认"},
+        Change{"permissionLost", [](auto& test) { test.accessibility.trusted = false; },
+               "辅助功能权限不可用，请在 WorkBuddy 中确认"}),
     [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(NativeApprovalMonitorTest, DecidedCardStaysSuppressedUntilNoLabelledButtonIsSeen) {
