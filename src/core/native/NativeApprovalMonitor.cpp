@@ -129,14 +129,8 @@ void NativeApprovalMonitor::startOnQueue(RequestHandler onRequest, RemovalHandle
   // above started it again: a start that finds none makes one.
   if (!timer_) {
     lastStatus_.reset();
-    timer_ =
-        std::make_unique<RepeatingTimer>(queue_, limits_.pollInterval, limits_.pollLeeway, limits_.firstPoll, [this] {
-          try {
-            poll();
-          } catch (...) {
-            // Nothing of a failed poll is offered; the next one starts afresh.
-          }
-        });
+    timer_ = std::make_unique<RepeatingTimer>(queue_, limits_.pollInterval, limits_.pollLeeway, limits_.firstPoll,
+                                              [this] { pollSafely(); });
   }
 }
 
