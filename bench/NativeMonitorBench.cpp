@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
@@ -147,9 +148,13 @@ void measureIdle(const char* name, const NativeApprovalNode& window, double seco
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
   double seconds = 60;
+  bool understood = argc == 1;
   if (argc == 3 && std::strcmp(argv[1], "--seconds") == 0) {
-    seconds = std::stod(argv[2]);
-  } else if (argc != 1) {
+    char* end = nullptr;
+    seconds = std::strtod(argv[2], &end);
+    understood = *end == '\0' && seconds > 0 && seconds < 86'400;
+  }
+  if (!understood) {
     std::fprintf(stderr, "usage: native_monitor_bench [--seconds N]\n");
     return 2;
   }

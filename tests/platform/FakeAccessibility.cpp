@@ -99,6 +99,9 @@ bool FakeAccessibility::setAttribute(const AXElementRef& element, std::string_vi
 std::optional<AXValue> FakeAccessibility::copyAttribute(const AXElementRef& element, std::string_view name) const {
   tick();
   const FakeElement* target = fake(element);
+  if (target != nullptr && target->onCopy) {
+    target->onCopy(name);
+  }
   if (target == nullptr || target->failingCopies.contains(std::string(name))) {
     return std::nullopt;
   }

@@ -5,6 +5,7 @@
 // time-out failures; odd child-list values; and a clock that every read
 // advances, so that tests can spend a scan's budget.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -25,7 +26,8 @@ public:
   bool timeoutFails = false;
   bool multipleCopyFails = false;
   std::vector<std::string> actions;
-  bool actionFails = false; // offered actions report an error when performed
+  bool actionFails = false;                          // offered actions report an error when performed
+  std::function<void(std::string_view name)> onCopy; // runs before each single copy
   mutable std::vector<std::string> performed;
 
   // Sets AXPosition and AXSize.

@@ -38,6 +38,22 @@ const std::string kPressFailed = "原生按钮操作失败，请在 WorkBuddy �
 
 constexpr const char* kPress = "AXPress";
 
+// Calls one of the app's callbacks through a copy, since the callback may
+// restart the monitor and so replace the stored one, and keeps anything it
+// throws from leaving the monitor's state half updated.
+template <typename Callback, typename... Arguments>
+void notify(const Callback& callback, const Arguments&... arguments) {
+  if (!callback) {
+    return;
+  }
+  const Callback copy = callback;
+  try {
+    copy(arguments...);
+  } catch (...) {
+    // The app's failure is its own; the monitor carries on.
+  }
+}
+
 bool isWaiting(const Observation& observation) { return std::holds_alternative<Waiting>(observation); }
 
 const AXElementRef* lookUp(const std::map<std::string, AXElementRef>& elements, const std::string& id) {
@@ -115,9 +131,7 @@ void NativeApprovalMonitor::startOnQueue(RequestHandler onRequest, RemovalHandle
     suppressed_.clear();
   }
   if (!onQuestion) {
-    if (const QuestionHandler previous = onQuestion_) {
-      previous(Unavailable{}, clock_.uptime());
-    }
+    notify(onQuestion_, Observation(Unavailable{}), clock_.uptime());
     if (!lifecycle_.isCurrent(epoch)) {
       return;
     }
@@ -148,11 +162,11 @@ void NativeApprovalMonitor::stopOnQueue() {
   onQuestion_ = nullptr;
   questionFlow_.reset();
   questionBinding_.reset();
-  if (activeID && onRemoval) {
-    onRemoval(*activeID);
+  if (activeID) {
+    notify(onRemoval, *activeID);
   }
-  if (lifecycle_.epoch() == epoch && onQuestion) {
-    onQuestion(Unavailable{}, clock_.uptime());
+  if (lifecycle_.epoch() == epoch) {
+    notify(onQuestion, Observation(Unavailable{}), clock_.uptime());
   }
 }
 
@@ -182,9 +196,9 @@ void NativeApprovalMonitor::poll() {
 }
 
 void NativeApprovalMonitor::pollWithoutPermission(const Uuid& epoch) {
-  if (const QuestionHandler onQuestion = onQuestion_) {
+  if (onQuestion_) {
     questionFlow_.observeUnavailable();
-    onQuestion(Unavailable{}, clock_.uptime());
+    notify(onQuestion_, Observation(Unavailable{}), clock_.uptime());
   }
   if (lifecycle_.isCurrent(epoch)) {
     retireActive();
@@ -227,9 +241,7 @@ void NativeApprovalMonitor::offer(const Uuid& epoch, const Candidate& candidate)
     return;
   }
   active_ = candidate;
-  if (const RequestHandler onRequest = onRequest_) {
-    onRequest(candidate.request);
-  }
+  notify(onRequest_, candidate.request);
 }
 
 void NativeApprovalMonitor::deliverQuestion(const Uuid& epoch, Observation observation, double capturedAt) {
@@ -245,8 +257,7 @@ void NativeApprovalMonitor::deliverQuestion(const Uuid& epoch, Observation obser
   } else if (std::holds_alternative<Unavailable>(observation)) {
     questionFlow_.observeUnavailable();
   }
-  const QuestionHandler onQuestion = onQuestion_;
-  onQuestion(observation, capturedAt);
+  notify(onQuestion_, observation, capturedAt);
 }
 
 void NativeApprovalMonitor::retireActive() {
@@ -255,9 +266,7 @@ void NativeApprovalMonitor::retireActive() {
   }
   const std::string id = active_->request.id;
   active_.reset();
-  if (const RemovalHandler onRemoval = onRemoval_) {
-    onRemoval(id);
-  }
+  notify(onRemoval_, id);
 }
 
 void NativeApprovalMonitor::report(const Uuid& epoch, const std::string& status) {
@@ -265,9 +274,7 @@ void NativeApprovalMonitor::report(const Uuid& epoch, const std::string& status)
     return;
   }
   lastStatus_ = status;
-  if (const StatusHandler onStatus = onStatus_) {
-    onStatus(status);
-  }
+  notify(onStatus_, status);
 }
 
 // ---- Deciding -----------------------------------------------------------

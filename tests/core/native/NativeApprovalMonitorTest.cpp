@@ -3,6 +3,7 @@
 #include <atomic>
 #include <mutex>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 #include "core/native/CardBuilder.h"
@@ -246,6 +247,15 @@ TEST_F(NativeApprovalMonitorTest, AllowRetiresTheCardThenPressesTheVerifiedButto
   EXPECT_EQ(cardPart(3)->performed.size(), 1u);
 }
 
+TEST_F(NativeApprovalMonitorTest, WorkBuddyComingToTheFrontBeforeThePressStopsIt) {
+  const std::string id = offerCard().id;
+  cardPart(3)->onCopy = [this](std::string_view) { runWorkBuddy({.active = true}); }; // during the button check
+  EXPECT_FALSE(monitor.decide(id, Decision::allow));
+  EXPECT_TRUE(cardPart(3)->performed.empty());
+  EXPECT_EQ(recorder.lines(),
+            (std::vector<std::string>{"removal " + id, "status 原生按钮不可用或 WorkBuddy 已在前台，请在原窗口确认"}));
+}
+
 TEST_F(NativeApprovalMonitorTest, DenyPressesTheDenyButton) {
   const std::string id = offerCard().id;
   EXPECT_TRUE(monitor.decide(id, Decision::deny));
@@ -271,7 +281,6 @@ INSTANTIATE_TEST_SUITE_P(
         Change{"otherCommand", [](auto& test) { test.cardPart(2)->set("AXValue", std::string("rm -rf ~/Documents")); },
                kCardChanged},
         Change{"otherAllowButton", [](auto& test) { replaceChild(test.container, 3); }, kCardChanged},
-        Change{"otherDenyButton", [](auto& test) { replaceChild(test.container, 4); }, kCardChanged},
         Change{"otherContextElement", [](auto& test) { replaceChild(test.container, 1); }, kCardChanged},
         Change{"otherWindowTitle", [](auto& test) { test.window->set("AXTitle", std::string("Other")); }, kCardChanged},
         Change{"unreadableWindow", [](auto& test) { test.window->multipleCopyFails = true; }, kCardChanged},
@@ -293,6 +302,7 @@ TEST_F(NativeApprovalMonitorTest, DecidedCardStaysSuppressedUntilNoLabelledButto
   for (std::size_t part = 0; part < 5; ++part) {
     EXPECT_TRUE(cardPart(part)->performed.empty()) << "passthrough presses nothing";
   }
+  EXPECT_EQ(recorder.take(), std::vector<std::string>{"removal " + id});
   monitor.pollNow();
   EXPECT_EQ(requests.size(), 1u) << "WorkBuddy still shows the decided card";
 
@@ -342,6 +352,42 @@ TEST_F(NativeApprovalMonitorTest, StopFromACallbackSilencesTheRestOfThePoll) {
   // The waiting question of that poll is never delivered.
   EXPECT_EQ(recorder.lines(), (std::vector<std::string>{"status " + kCardFound, "request " + requests[0].id,
                                                         "removal " + requests[0].id, "question unavailable"}));
+}
+
+TEST_F(NativeApprovalMonitorTest, RestartFromACallbackSilencesTheRestOfThePollOnly) {
+  showWindow({DeletionCard().grouped(), QuestionCard().group()});
+  afterRequest = [this] {
+    afterRequest = nullptr;
+    start();
+  };
+  start();
+  monitor.pollNow();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(recorder.take(), (std::vector<std::string>{"status " + kCardFound, "request " + requests[0].id}));
+  monitor.pollNow(); // the restarted run goes on with the card still offered
+  EXPECT_EQ(requests.size(), 1u);
+  EXPECT_EQ(recorder.take(), std::vector<std::string>{"question waiting 选择部署环境？ 1/3"});
+}
+
+TEST_F(NativeApprovalMonitorTest, ThrowingCallbacksLeaveTheMonitorWhole) {
+  afterRequest = [] { throw std::runtime_error("the app failed"); };
+  const std::string id = offerCard().id;
+  afterRemoval = [] { throw std::runtime_error("the app failed again"); };
+  EXPECT_TRUE(monitor.decide(id, Decision::allow));
+  EXPECT_EQ(cardPart(3)->performed, std::vector<std::string>{"AXPress"});
+}
+
+TEST_F(NativeApprovalMonitorTest, NeverOffersACardFromTheFallbackWindow) {
+  const FakeElementRef only = showWindow({DeletionCard().grouped(), QuestionCard().group()});
+  accessibility.application(kPid)
+      ->set("AXWindows", std::vector<AXElementRef>{})
+      .set("AXMainWindow", AXElementRef(only))
+      .set("AXFocusedWindow", AXElementRef(only));
+  start();
+  monitor.pollNow();
+  EXPECT_TRUE(requests.empty());
+  EXPECT_EQ(recorder.lines(), (std::vector<std::string>{"status 已读取后台提问；备用窗口仅用于提醒，不用于审批",
+                                                        "question waiting 选择部署环境？ 1/3"}));
 }
 
 TEST_F(NativeApprovalMonitorTest, StopFromTheRemovalOfADecisionPressesNothing) {
