@@ -147,7 +147,7 @@ void measurePoll() {
               poll.p90 * 1e3);
   std::printf("bare scan + classifiers, same window:       median %.3f ms, p90 %.3f ms CPU\n", bare.median * 1e3,
               bare.p90 * 1e3);
-  std::printf("monitor's share of a poll:                 median %.3f ms\n", (poll.median - bare.median) * 1e3);
+  std::printf("monitor's share of a poll:                  median %.3f ms\n", (poll.median - bare.median) * 1e3);
 }
 
 void measureIdle(const char* name, const NativeApprovalNode& window, double seconds) {
