@@ -28,9 +28,14 @@ const std::string kCardFound = "已发现后台 WorkBuddy 的原生删除确认"
 const std::string kWaitingForCard = "等待 WorkBuddy 的原生删除确认";
 const std::string kCardChanged = "原生确认已变化或无法完整读取，请在 WorkBuddy 中确认";
 
+// The test's own handle on an element the monitor sees.
+FakeElementRef asFake(const AXElementRef& element) {
+  return std::const_pointer_cast<FakeElement>(std::dynamic_pointer_cast<const FakeElement>(element));
+}
+
 FakeElementRef childOf(const FakeElementRef& parent, std::size_t index) {
   const auto& children = std::get<std::vector<AXElementRef>>(parent->attributes.at("AXChildren"));
-  return std::const_pointer_cast<FakeElement>(std::dynamic_pointer_cast<const FakeElement>(children.at(index)));
+  return asFake(children.at(index));
 }
 
 // Puts a new element with the same attributes in place of a child.
@@ -147,7 +152,7 @@ public:
     }
     if (element->attributes.contains("AXChildren")) {
       for (const AXElementRef& child : std::get<std::vector<AXElementRef>>(element->attributes.at("AXChildren"))) {
-        offerPress(std::const_pointer_cast<FakeElement>(std::dynamic_pointer_cast<const FakeElement>(child)));
+        offerPress(asFake(child));
       }
     }
   }
