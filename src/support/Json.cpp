@@ -179,7 +179,10 @@ std::optional<std::string> writeJson(const Json& value, bool pretty, std::size_t
 } // namespace
 
 std::optional<Json> parseJson(std::string_view text, std::size_t maxDepth) {
-  if (!nestingWithin(text, maxDepth)) {
+  // nlohmann-json's lexer takes a NUL byte for the end of input and would
+  // accept a valid prefix, silently dropping everything after it. A raw NUL
+  // is never part of a JSON text, so the whole input is refused instead.
+  if (text.find('\0') != std::string_view::npos || !nestingWithin(text, maxDepth)) {
     return std::nullopt;
   }
   Json value = Json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false,

@@ -25,7 +25,7 @@ inline constexpr std::size_t kMaxJsonDepth = 512;
 
 // Strict RFC 8259 parse: no comments, no trailing commas, strings of valid
 // UTF-8 without lone surrogates, numbers within double range, at most
-// `maxDepth` nested containers. A duplicate key keeps its last value, as a
+// `maxDepth` nested containers, no NUL byte anywhere. A duplicate key keeps its last value, as a
 // JavaScript reader sees it. Returns nullopt for anything else.
 std::optional<Json> parseJson(std::string_view text, std::size_t maxDepth = kMaxJsonDepth);
 

@@ -26,6 +26,11 @@ TEST(JsonTest, ParsingIsStrict) {
                                 "\"\\ud800\"", "\"\xff\"", "\"a\x01\"", "{\"a\" 1}"}) {
     EXPECT_FALSE(parseJson(bad).has_value()) << bad;
   }
+  // A NUL ends the lexer's input: the valid prefix must not be taken for the whole.
+  using namespace std::string_literals;
+  for (const std::string& withNul : {"{\"model\":\"m\"}\0{\"env\":{}}"s, "{}\0"s, "[1,\0 2]"s, "\"a\0b\""s}) {
+    EXPECT_FALSE(parseJson(withNul).has_value()) << withNul.size();
+  }
   const auto duplicate = parseJson(R"({"a":1,"a":2})");
   ASSERT_TRUE(duplicate);
   EXPECT_EQ((*duplicate)["a"], 2); // the last one wins, as in JavaScript

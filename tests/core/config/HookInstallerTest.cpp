@@ -91,6 +91,10 @@ TEST(HookRulesTest, ValidationCoversEveryEntry) {
   for (const auto& [document, message] : cases) {
     EXPECT_EQ(failureOf([&] { HookRules::validateSettings(std::string(document)); }), message) << document;
   }
+  // Whatever follows a NUL byte would be lost by a reader that stops there.
+  using namespace std::string_literals;
+  EXPECT_EQ(failureOf([] { HookRules::validateSettings("{\"model\":\"m\"}\0{\"env\":{\"TOKEN\":\"keep-me\"}}"s); }),
+            "配置必须是合法 JSON 对象；未修改文件。");
   EXPECT_EQ(HookRules::validateSettings(std::nullopt), Json::object());
   EXPECT_NO_THROW(HookRules::validateSettings(std::string(R"({"hooks":{"E":[{"hooks":[{"type":"x"}],"k":1}]}})")));
 }
