@@ -1,5 +1,6 @@
 #include "core/completion/CompletionReminderState.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace notch {
@@ -82,13 +83,57 @@ void CompletionReminderState::observeStarted(const CompletionEvent& event, std::
     return;
   }
   const Identity identity{event.sessionID, *event.generationID};
-  if (seenStarts_.contains(identity) || seenStarts_.size() >= rememberedStartLimit ||
-      (found == turns_.end() && turns_.size() >= trackedSessionLimit)) {
+  if (seenStarts_.contains(identity)) {
     return;
   }
+  if (found == turns_.end() && turns_.size() >= trackedSessionLimit) {
+    makeRoomForSession();
+  }
+  if (seenStarts_.size() >= rememberedStartLimit) {
+    makeRoomForStart();
+  }
   seenStarts_.insert(identity);
+  startOrder_.push_back(identity);
   dropSession(event.sessionID);
   turns_[event.sessionID] = Turn{*event.generationID, event.agentID, *pid, event.observedAt, false};
+}
+
+// Forgets one session: the ended turn seen last longest ago, or, when every
+// tracked turn still runs, the running turn quiet for longest (its end can
+// then no longer remind). Reminders already queued for it stay.
+void CompletionReminderState::makeRoomForSession() {
+  auto victim = turns_.end();
+  for (auto it = turns_.begin(); it != turns_.end(); ++it) {
+    if (victim == turns_.end() || std::pair(!it->second.ended, it->second.lastAt) <
+                                      std::pair(!victim->second.ended, victim->second.lastAt)) {
+      victim = it;
+    }
+  }
+  if (victim != turns_.end()) {
+    turns_.erase(victim);
+  }
+}
+
+// A remembered start matters while its turn runs: forgetting it would let a
+// duplicate restart the turn. Every other one only guards against replays,
+// which the event age window refuses by then anyway.
+bool CompletionReminderState::isRunningStart(const Identity& identity) const {
+  const auto found = turns_.find(identity.first);
+  return found != turns_.end() && !found->second.ended && found->second.generation == identity.second;
+}
+
+// Forgets the oldest start no running turn needs; with far fewer sessions
+// than remembered starts there always is one.
+void CompletionReminderState::makeRoomForStart() {
+  auto victim = std::find_if(startOrder_.begin(), startOrder_.end(),
+                             [this](const Identity& identity) { return !isRunningStart(identity); });
+  if (victim == startOrder_.end()) {
+    victim = startOrder_.begin();
+  }
+  if (victim != startOrder_.end()) {
+    seenStarts_.erase(*victim);
+    startOrder_.erase(victim);
+  }
 }
 
 void CompletionReminderState::refresh(double now) {

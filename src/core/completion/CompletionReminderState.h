@@ -8,6 +8,11 @@
 // agent and process; reminders queue (at most 16), show one at a time for at
 // most 30 s, and may open the notch by themselves at most once each.
 //
+// The session and start tables are bounded for memory, not closed: when one
+// is full, a new entry evicts an ended turn (or a start that no running turn
+// still needs) before the oldest running one, so reminders keep working
+// however long the app runs.
+//
 // A value used by the app model on the main thread; it never reads a clock.
 
 #include <cstdint>
@@ -39,6 +44,7 @@ public:
   static constexpr std::size_t reminderCapacity = 16;
   static constexpr std::size_t trackedSessionLimit = 256;
   static constexpr std::size_t rememberedStartLimit = 4'096;
+  static_assert(rememberedStartLimit > trackedSessionLimit, "a start no running turn needs must always exist");
 
   void observe(const CompletionEvent& event, std::optional<std::int32_t> pid, bool background, bool enabled,
                double now);
@@ -53,6 +59,7 @@ public:
   bool hasBeenPresented() const { return hasBeenPresented_; }
   std::size_t queuedCount() const { return queue_.size() + (current_ ? 1 : 0); }
   std::size_t trackedSessionCount() const { return turns_.size(); }
+  // A table is full, so new turns now make the app forget old ones.
   bool trackingLimited() const {
     return turns_.size() >= trackedSessionLimit || seenStarts_.size() >= rememberedStartLimit;
   }
@@ -70,9 +77,13 @@ private:
   void observeEnded(const CompletionEvent& event, std::optional<std::int32_t> pid, bool background, double now);
   void observeStarted(const CompletionEvent& event, std::optional<std::int32_t> pid);
   void dropSession(const std::string& session);
+  void makeRoomForSession();
+  void makeRoomForStart();
+  bool isRunningStart(const Identity& identity) const;
 
   std::map<std::string, Turn> turns_;
   std::set<Identity> seenStarts_;
+  std::deque<Identity> startOrder_; // seenStarts_, oldest first
   std::deque<CompletionReminder> queue_;
   std::optional<CompletionReminder> current_;
   bool hasBeenPresented_ = false;

@@ -134,16 +134,46 @@ TEST(CompletionReminderStateTest, PresentsOneAtATimeWithinItsLimits) {
   EXPECT_EQ(state.queuedCount(), 15u);
   state.refresh(kT + 1 + 30); // everything received at kT + 1 has lived 30 s
   EXPECT_EQ(state.queuedCount(), 0u);
+}
 
+// The tables are memory bounds: a full one forgets ended turns first, then
+// the turn quiet for longest, and reminders never stop for good.
+TEST(CompletionReminderStateTest, FullTablesForgetOldTurnsInsteadOfNewOnes) {
+  const auto session = [](int i) { return "session-" + std::to_string(i); };
   CompletionReminderState crowded;
-  for (int i = 0; i < 257; ++i) {
-    feed(crowded, start("session-" + std::to_string(i), "g", kT));
+  for (int i = 0; i < 256; ++i) {
+    feed(crowded, start(session(i), "g", kT + i * 0.001));
   }
+  feed(crowded, start(session(256), "g", kT + 1)); // evicts session-0, the oldest running turn
   EXPECT_EQ(crowded.trackedSessionCount(), 256u);
   EXPECT_TRUE(crowded.trackingLimited());
-  feed(crowded, start("session-3", "g2", kT + 1)); // a known session still works
-  feed(crowded, end("session-3", "g2", kT + 2));
-  EXPECT_EQ(crowded.queuedCount(), 1u);
+  feed(crowded, end(session(0), "g", kT + 1.1));
+  EXPECT_EQ(crowded.queuedCount(), 0u);
+  feed(crowded, end(session(7), "g", kT + 1.2), false); // ended in front: no reminder, but ended
+  feed(crowded, start(session(257), "g", kT + 1.3));    // evicts the ended session-7, not session-1
+  for (const int kept : {1, 256, 257}) {
+    feed(crowded, end(session(kept), "g", kT + 1.4));
+  }
+  EXPECT_EQ(crowded.queuedCount(), 3u);
+
+  // Weeks of turns in a few sessions and many more short ones, each ending in
+  // the background and dismissed in time: every one reminds.
+  CompletionReminderState longRun;
+  double now = kT;
+  for (int turn = 0; turn < 3 * 4'096; ++turn) {
+    const std::string name = turn % 3 == 0 ? session(turn) : session(turn % 3);
+    const std::string generation = "g" + std::to_string(turn);
+    feed(longRun, start(name, generation, now));
+    feed(longRun, end(name, generation, now + 1));
+    now += 2;
+    ASSERT_EQ(longRun.queuedCount(), 1u) << "turn " << turn;
+    longRun.refresh(now);
+    longRun.dismiss(longRun.current()->token);
+  }
+  EXPECT_EQ(longRun.trackedSessionCount(), 256u);
+  feed(longRun, start(session(2), "g12287", now)); // the last start is remembered as a duplicate
+  feed(longRun, end(session(2), "g12287", now + 1));
+  EXPECT_EQ(longRun.queuedCount(), 0u);
 }
 
 } // namespace
