@@ -28,6 +28,7 @@ struct ApprovalServer::Connection {
   const WakePipe wake;
   std::optional<ApprovalRequest> request;
   std::optional<Decision> decision;
+  bool waitEnded = false; // the handler gave up waiting: no decision is taken any more
 };
 
 namespace {
@@ -215,29 +216,30 @@ bool ApprovalServer::registerRequest(const std::shared_ptr<Connection>& connecti
 }
 
 // Waits until the user decides, the deadline passes, the client goes away or
-// the server stops. Only a decision yields a value.
-std::optional<Decision> ApprovalServer::awaitDecision(const Connection& connection, double waitDeadline) {
-  do {
+// the server stops. Only a decision yields a value. Whether to give up is
+// settled under the lock together with reading the decision, so a decision
+// that decide() accepted is never dropped by a deadline or a departing
+// client noticed a moment later.
+std::optional<Decision> ApprovalServer::awaitDecision(Connection& connection, double waitDeadline) {
+  for (;;) {
     const double now = clock_.uptime();
-    if (now >= waitDeadline) {
-      return std::nullopt;
-    }
     // The client sends nothing after its request: anything readable, end of
     // stream included, means it is gone or misbehaving.
     char byte = 0;
     const ssize_t peeked = ::recv(connection.fd.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-    if (peeked >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
-      return std::nullopt;
-    }
+    const bool clientGone = peeked >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
     {
       std::lock_guard guard(lock_);
       if (connection.decision) {
         return connection.decision;
       }
+      if (now >= waitDeadline || clientGone || !running_) {
+        connection.waitEnded = true;
+        return std::nullopt;
+      }
     }
     waitOnSocket(connection.fd.get(), POLLIN, std::min(limits_.pollStep, waitDeadline - now), &connection.wake);
-  } while (running());
-  return std::nullopt;
+  }
 }
 
 void ApprovalServer::finish(const std::shared_ptr<Connection>& connection) {
@@ -267,7 +269,8 @@ bool ApprovalServer::decide(const std::string& id, Decision decision) {
     return false;
   }
   Connection& connection = *entry->second;
-  if (connection.decision || !connection.request || !(connection.request->expiresAt > clock_.now())) {
+  if (connection.decision || connection.waitEnded || !connection.request ||
+      !(connection.request->expiresAt > clock_.now())) {
     return false;
   }
   connection.decision = decision;

@@ -69,8 +69,9 @@ public:
   // Nothing is left running and no socket file is left behind on failure.
   void start(RequestCallback onRequest, RemovalCallback onRemoval);
 
-  // Records the user's decision for a pending, unexpired, undecided request.
-  // True if it was recorded; the handler then replies at once.
+  // Records the user's decision for a pending, unexpired, undecided request
+  // whose handler still waits. True if it was recorded; the handler then
+  // replies at once (allow and deny), unless the server stops first.
   bool decide(const std::string& id, Decision decision);
 
   // Ends serving; returns when the accept loop and every handler have ended.
@@ -89,7 +90,7 @@ private:
   void serve(const std::shared_ptr<Connection>& connection);
   std::optional<ApprovalRequest> readRequest(const Connection& connection);
   bool registerRequest(const std::shared_ptr<Connection>& connection, const ApprovalRequest& request);
-  std::optional<Decision> awaitDecision(const Connection& connection, double waitDeadline);
+  std::optional<Decision> awaitDecision(Connection& connection, double waitDeadline);
   void finish(const std::shared_ptr<Connection>& connection);
   LineChannel channelFor(const Connection& connection) const;
   bool running() const;

@@ -220,6 +220,24 @@ TEST_F(ApprovalServerTest, ExpiryAndTheLongestWaitEndTheWait) {
   ASSERT_TRUE(recorder.waitForEvents(4));
 }
 
+// A decision that decide() accepted in the last moment before the handler
+// notices its deadline still goes out: true always means a reply.
+TEST_F(ApprovalServerTest, DecisionsRacingTheDeadlineAreRepliedOrRefused) {
+  startServer();
+  int decidedInTime = 0;
+  for (int round = 0; round < 20; ++round) {
+    const ApprovalRequest request = makeRequest(clock.now());
+    const auto client = submit(request);
+    clock.advance(50); // the handler's deadline has come, while the request
+    clock.advanceWallClock(-0.001); // has not expired yet for decide()
+    const bool decided = server->decide(request.id, Decision::allow);
+    decidedInTime += decided ? 1 : 0;
+    EXPECT_EQ(client->readUntilClosed().bytes, decided ? replyLine(request.id, Decision::allow) : "")
+        << "round " << round;
+  }
+  EXPECT_GT(decidedInTime, 0);
+}
+
 TEST_F(ApprovalServerTest, StopEndsEveryWaitAndRemovesTheSocket) {
   startServer();
   std::vector<std::unique_ptr<TestClient>> clients;
