@@ -49,20 +49,12 @@ int SystemFileSystem::renameNoReplace(int directory, const char* from, const cha
 #if defined(__APPLE__)
   return ::renameatx_np(directory, from, directory, to, RENAME_EXCL);
 #else
-  if (::renameat2(directory, from, directory, to, RENAME_NOREPLACE) == 0) {
-    return 0;
-  }
-  if (errno != EINVAL && errno != ENOSYS) {
-    return -1;
-  }
-  // The file system has no exclusive rename: a hard link refuses an existing
-  // name just as atomically; then the temporary name goes.
-  if (::linkat(directory, from, directory, to, 0) != 0) {
-    return -1;
-  }
-  ::unlinkat(directory, from, 0);
-  return 0;
+  return ::renameat2(directory, from, directory, to, RENAME_NOREPLACE);
 #endif
+}
+
+int SystemFileSystem::linkAt(int directory, const char* from, const char* to) const {
+  return ::linkat(directory, from, directory, to, 0);
 }
 
 const FileSystem& systemFileSystem() {

@@ -29,8 +29,12 @@ public:
   // Renames within one directory, replacing `to`.
   virtual int renameAt(int directory, const char* from, const char* to) const = 0;
   // Renames within one directory, failing with EEXIST when `to` exists;
-  // never a check followed by a rename.
+  // never a check followed by a rename. File systems without such a rename
+  // (NFS, CIFS) fail with EINVAL, ENOSYS or ENOTSUP.
   virtual int renameNoReplace(int directory, const char* from, const char* to) const = 0;
+  // Gives the file `from` the second name `to` in the same directory,
+  // failing with EEXIST when `to` exists.
+  virtual int linkAt(int directory, const char* from, const char* to) const = 0;
 };
 
 // The operating system's calls.
@@ -47,6 +51,7 @@ public:
   int lock(int fd, int operation) const override;
   int renameAt(int directory, const char* from, const char* to) const override;
   int renameNoReplace(int directory, const char* from, const char* to) const override;
+  int linkAt(int directory, const char* from, const char* to) const override;
 };
 
 // A shared, stateless instance for callers constructed without one.

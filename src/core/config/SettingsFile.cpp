@@ -1,5 +1,6 @@
 #include "core/config/SettingsFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -77,9 +78,91 @@ std::string fingerprintOf(const struct stat& status) {
          std::to_string(changed.tv_nsec) + ":" + std::to_string(static_cast<std::uint16_t>(status.st_mode));
 }
 
-bool isPrivateRegularFile(const struct stat& status) {
-  return S_ISREG(status.st_mode) && status.st_uid == ::geteuid() && status.st_nlink == 1 &&
+bool isPrivateRegularFile(const struct stat& status, nlink_t links) {
+  return S_ISREG(status.st_mode) && status.st_uid == ::geteuid() && status.st_nlink == links &&
          static_cast<std::uint64_t>(status.st_size) <= SettingsLocation::maximumBytes;
+}
+
+// Whether `entry` is "<prefix><UUID><suffix>".
+bool matchesTemporaryName(std::string_view entry, std::string_view prefix, std::string_view suffix) {
+  if (entry.size() != prefix.size() + 36 + suffix.size() || !entry.starts_with(prefix) || !entry.ends_with(suffix)) {
+    return false;
+  }
+  return Uuid::parse(entry.substr(prefix.size(), 36)).has_value();
+}
+
+// The names in `directory` that are "<prefix><UUID><suffix>" and belong to
+// our own regular files, each with its status.
+std::vector<std::pair<std::string, struct stat>> ownTemporaryFiles(int directory, std::string_view prefix,
+                                                                    std::string_view suffix) {
+  std::vector<std::pair<std::string, struct stat>> found;
+  const int listing = ::fcntl(directory, F_DUPFD_CLOEXEC, 0);
+  if (listing < 0) {
+    return found;
+  }
+  DIR* stream = ::fdopendir(listing);
+  if (stream == nullptr) {
+    ::close(listing);
+    return found;
+  }
+  ::rewinddir(stream);
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(stream)) {
+    if (matchesTemporaryName(entry->d_name, prefix, suffix)) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  ::closedir(stream);
+  for (std::string& name : names) {
+    struct stat status {};
+    if (::fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode) &&
+        status.st_uid == ::geteuid()) {
+      found.emplace_back(std::move(name), status);
+    }
+  }
+  return found;
+}
+
+// Unlinks our own regular files in `directory` whose names match.
+void removeMatching(const FileSystem& fileSystem, int directory, std::string_view prefix, std::string_view suffix) {
+  for (const auto& [name, status] : ownTemporaryFiles(directory, prefix, suffix)) {
+    fileSystem.unlinkAt(directory, name.c_str(), 0);
+  }
+}
+
+std::string temporaryPrefix(const std::string& settingsName) { return "." + settingsName + "."; }
+
+// An exclusive create that had to fall back to link + unlink, killed in
+// between, leaves the new settings file with a second name: our own
+// temporary one beside it. The content is complete (it was synced before the
+// link) and the next write's clean-up removes that name; until then readers
+// must not take the file for someone else's hard link.
+bool onlyOtherNameIsOwnLeftover(int directory, const std::string& name, const struct stat& file) {
+  if (file.st_nlink != 2) {
+    return false;
+  }
+  const auto leftovers = ownTemporaryFiles(directory, temporaryPrefix(name), ".tmp");
+  return std::any_of(leftovers.begin(), leftovers.end(), [&](const auto& leftover) {
+    return leftover.second.st_dev == file.st_dev && leftover.second.st_ino == file.st_ino;
+  });
+}
+
+// Renames `from` to `to` only if `to` does not exist. Where the file system
+// has no such rename, a hard link refuses an existing name just as
+// atomically; then the temporary name goes (see onlyOtherNameIsOwnLeftover
+// for a kill in between).
+int renameExclusive(const FileSystem& fileSystem, int directory, const char* from, const char* to) {
+  if (fileSystem.renameNoReplace(directory, from, to) == 0) {
+    return 0;
+  }
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+    return -1;
+  }
+  if (fileSystem.linkAt(directory, from, to) != 0) {
+    return -1;
+  }
+  fileSystem.unlinkAt(directory, from, 0);
+  return 0;
 }
 
 // Walks from "/" through `pieces` without following links. nullopt when a
@@ -139,7 +222,8 @@ SettingsSnapshot readPrivateFile(const FileSystem& fileSystem, int directory, co
     throw Error(messages.openFailure);
   }
   struct stat before {};
-  if (fileSystem.fileStatus(file.get(), &before) != 0 || !isPrivateRegularFile(before)) {
+  if (fileSystem.fileStatus(file.get(), &before) != 0 ||
+      !isPrivateRegularFile(before, onlyOtherNameIsOwnLeftover(directory, name, before) ? 2 : 1)) {
     throw Error(messages.notPrivate);
   }
   const std::string fingerprint = fingerprintOf(before);
@@ -181,42 +265,6 @@ public:
 private:
   Cleanup cleanup_;
 };
-
-// Whether `entry` is "<prefix><UUID><suffix>".
-bool matchesTemporaryName(std::string_view entry, std::string_view prefix, std::string_view suffix) {
-  if (entry.size() != prefix.size() + 36 + suffix.size() || !entry.starts_with(prefix) || !entry.ends_with(suffix)) {
-    return false;
-  }
-  return Uuid::parse(entry.substr(prefix.size(), 36)).has_value();
-}
-
-// Unlinks our own regular files in `directory` whose names match.
-void removeMatching(const FileSystem& fileSystem, int directory, std::string_view prefix, std::string_view suffix) {
-  const int listing = ::fcntl(directory, F_DUPFD_CLOEXEC, 0);
-  if (listing < 0) {
-    return;
-  }
-  DIR* stream = ::fdopendir(listing);
-  if (stream == nullptr) {
-    ::close(listing);
-    return;
-  }
-  ::rewinddir(stream);
-  std::vector<std::string> stale;
-  while (const dirent* entry = ::readdir(stream)) {
-    if (matchesTemporaryName(entry->d_name, prefix, suffix)) {
-      stale.emplace_back(entry->d_name);
-    }
-  }
-  ::closedir(stream);
-  for (const std::string& name : stale) {
-    struct stat status {};
-    if (::fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode) &&
-        status.st_uid == ::geteuid()) {
-      fileSystem.unlinkAt(directory, name.c_str(), 0);
-    }
-  }
-}
 
 // Opens the backup directory if it is the user's private directory.
 FileDescriptor openBackupDirectory(const SettingsLocation& location, bool create) {
@@ -338,7 +386,7 @@ std::string makeBackup(const SettingsLocation& location, std::string_view bytes)
   if (fileSystem.syncData(file.get()) != 0) {
     fail("备份同步失败；原配置未修改。");
   }
-  if (fileSystem.renameNoReplace(backups.get(), partial.c_str(), name.c_str()) != 0) {
+  if (renameExclusive(fileSystem, backups.get(), partial.c_str(), name.c_str()) != 0) {
     fail("无法创建备份文件。");
   }
   fileSystem.syncDirectory(backups.get());
@@ -363,7 +411,7 @@ void verifyUnchanged(const SettingsLocation& location, const SettingsSnapshot& f
 
 void replaceAtomically(const SettingsLocation& location, std::string_view bytes, const SettingsSnapshot& first) {
   const FileSystem& fileSystem = location.fileSystem();
-  const std::string temporary = "." + location.name() + "." + Uuid::random().string() + ".tmp";
+  const std::string temporary = temporaryPrefix(location.name()) + Uuid::random().string() + ".tmp";
   FileDescriptor file(fileSystem.openAt(location.directory(), temporary.c_str(),
                                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!file) {
@@ -381,14 +429,14 @@ void replaceAtomically(const SettingsLocation& location, std::string_view bytes,
     if (fileSystem.renameAt(location.directory(), temporary.c_str(), location.name().c_str()) != 0) {
       fail("无法原子替换配置。");
     }
-  } else if (fileSystem.renameNoReplace(location.directory(), temporary.c_str(), location.name().c_str()) != 0) {
+  } else if (renameExclusive(fileSystem, location.directory(), temporary.c_str(), location.name().c_str()) != 0) {
     fail("配置已出现或无法原子创建；未覆盖现有文件。");
   }
   fileSystem.syncDirectory(location.directory());
 }
 
 void removeLeftovers(const SettingsLocation& location) {
-  const std::string settingsPrefix = "." + location.name() + ".";
+  const std::string settingsPrefix = temporaryPrefix(location.name());
   removeMatching(location.fileSystem(), location.directory(), settingsPrefix, ".tmp");
   const FileDescriptor backups = openBackupDirectory(location, false);
   if (backups) {

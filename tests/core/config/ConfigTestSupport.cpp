@@ -41,10 +41,14 @@ void TemporaryHome::writeSettings(const std::string& bytes) const {
   writeFile(settings(), bytes);
 }
 
-bool FaultyFileSystem::shouldFail(const char* call) const {
+void FaultyFileSystem::observe(const char* call) const {
   if (beforeCall) {
     beforeCall(call);
   }
+}
+
+bool FaultyFileSystem::shouldFail(const char* call) const {
+  observe(call);
   if (++counted == failAt) {
     errno = EIO;
     return true;
@@ -56,24 +60,48 @@ int FaultyFileSystem::openAt(int directory, const char* name, int flags, mode_t 
   return shouldFail("open") ? -1 : system_.openAt(directory, name, flags, mode);
 }
 int FaultyFileSystem::mkdirAt(int directory, const char* name, mode_t mode) const {
+  observe("mkdir");
   return system_.mkdirAt(directory, name, mode);
 }
 int FaultyFileSystem::unlinkAt(int directory, const char* name, int flags) const {
+  observe("unlink");
   return system_.unlinkAt(directory, name, flags);
 }
-int FaultyFileSystem::fileStatus(int fd, struct stat* status) const { return system_.fileStatus(fd, status); }
-ssize_t FaultyFileSystem::read(int fd, void* buffer, size_t length) const { return system_.read(fd, buffer, length); }
+int FaultyFileSystem::fileStatus(int fd, struct stat* status) const {
+  observe("stat");
+  return system_.fileStatus(fd, status);
+}
+ssize_t FaultyFileSystem::read(int fd, void* buffer, size_t length) const {
+  observe("read");
+  return system_.read(fd, buffer, length);
+}
 ssize_t FaultyFileSystem::write(int fd, const void* buffer, size_t length) const {
   return shouldFail("write") ? -1 : system_.write(fd, buffer, length);
 }
 int FaultyFileSystem::syncData(int fd) const { return shouldFail("sync") ? -1 : system_.syncData(fd); }
-int FaultyFileSystem::syncDirectory(int fd) const { return system_.syncDirectory(fd); }
-int FaultyFileSystem::lock(int fd, int operation) const { return system_.lock(fd, operation); }
+int FaultyFileSystem::syncDirectory(int fd) const {
+  observe("sync directory");
+  return system_.syncDirectory(fd);
+}
+int FaultyFileSystem::lock(int fd, int operation) const {
+  observe("lock");
+  return system_.lock(fd, operation);
+}
 int FaultyFileSystem::renameAt(int directory, const char* from, const char* to) const {
   return shouldFail("rename") ? -1 : system_.renameAt(directory, from, to);
 }
 int FaultyFileSystem::renameNoReplace(int directory, const char* from, const char* to) const {
-  return shouldFail("rename") ? -1 : system_.renameNoReplace(directory, from, to);
+  if (shouldFail("rename")) {
+    return -1;
+  }
+  if (exclusiveRenameUnsupported) {
+    errno = EINVAL;
+    return -1;
+  }
+  return system_.renameNoReplace(directory, from, to);
+}
+int FaultyFileSystem::linkAt(int directory, const char* from, const char* to) const {
+  return shouldFail("link") ? -1 : system_.linkAt(directory, from, to);
 }
 
 } // namespace notch::testing

@@ -34,11 +34,13 @@ private:
 };
 
 // The system's calls, except that the `failAt`-th call of those counted
-// (opens, writes, syncs and renames) fails with EIO, and `beforeCall` runs
-// before every counted call.
+// (opens, writes, syncs, renames and links) fails with EIO, and `beforeCall`
+// runs before every call. With `exclusiveRenameUnsupported` the exclusive
+// rename fails with EINVAL, as on NFS.
 class FaultyFileSystem final : public FileSystem {
 public:
   int failAt = 0; // 0: never fail
+  bool exclusiveRenameUnsupported = false;
   std::function<void(const char* call)> beforeCall;
   mutable int counted = 0;
 
@@ -53,8 +55,10 @@ public:
   int lock(int fd, int operation) const override;
   int renameAt(int directory, const char* from, const char* to) const override;
   int renameNoReplace(int directory, const char* from, const char* to) const override;
+  int linkAt(int directory, const char* from, const char* to) const override;
 
 private:
+  void observe(const char* call) const;
   bool shouldFail(const char* call) const;
   SystemFileSystem system_;
 };

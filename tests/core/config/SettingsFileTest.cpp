@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "core/config/ConfigTestSupport.h"
@@ -165,6 +166,51 @@ TEST(SettingsFileTest, InjectedFaultsNeverChangeTheFile) {
     ASSERT_TRUE(succeeded);
     EXPECT_NE(readFile(home.settings()), before);
   }
+}
+
+// On a file system without an exclusive rename (NFS, CIFS), a new file is
+// created by link + unlink. A kill before any call of such an install, the
+// one between link and unlink included, never blocks the next preview,
+// inspection or install.
+TEST(SettingsFileTest, AKillAtAnyPointNeverBlocksTheNextRun) {
+  constexpr int kKilled = 77;
+  int killedWithTwoNames = 0;
+  for (int k = 1;; ++k) {
+    TemporaryHome home;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      testing::FaultyFileSystem shim;
+      shim.exclusiveRenameUnsupported = true;
+      int calls = 0;
+      shim.beforeCall = [&](const char*) {
+        if (++calls == k) {
+          ::_exit(kKilled); // no unwinding, no clean-up: as a SIGKILL leaves it
+        }
+      };
+      ::_exit(installFailure(home.settings(), shim) == "no failure" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), 1) << "the shimmed install failed before call " << k;
+    struct stat settings {};
+    killedWithTwoNames += ::stat(home.settings().c_str(), &settings) == 0 && settings.st_nlink == 2 ? 1 : 0;
+
+    const HookInstaller next;
+    EXPECT_NO_THROW(next.preview(home.settings(), kExecutable, "workbuddy", false)) << "killed before call " << k;
+    EXPECT_NE(next.inspectApprovalHooks(TargetApplicationProfile::workbuddy, home.settings(), kExecutable).state,
+              SettingsHookConfiguration::State::invalid)
+        << "killed before call " << k;
+    EXPECT_EQ(installFailure(home.settings()), "no failure") << "killed before call " << k;
+    ASSERT_EQ(::stat(home.settings().c_str(), &settings), 0);
+    EXPECT_EQ(settings.st_nlink, 1u);
+    EXPECT_FALSE(hasTemporaryFile(home.workbuddy())) << "killed before call " << k;
+    if (WEXITSTATUS(status) == 0) {
+      break; // the install ran to its end: every call has had its kill
+    }
+  }
+  EXPECT_EQ(killedWithTwoNames, 1);
 }
 
 TEST(SettingsFileTest, WritesLeaveOnlyTheFileBackupsAndLock) {
