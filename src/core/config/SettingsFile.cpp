@@ -172,7 +172,15 @@ struct WalkRules {
   std::function<void()> rootFailure;
   std::function<void()> createFailure;
   std::function<void(const std::string& piece, int error)> pieceFailure;
+  // When set, called if the last directory, or the one it would be created
+  // in, belongs to another user.
+  std::function<void()> foreignOwner;
 };
+
+bool isOwnDirectory(const FileSystem& fileSystem, int directory) {
+  struct stat status {};
+  return fileSystem.fileStatus(directory, &status) == 0 && status.st_uid == ::geteuid();
+}
 
 std::optional<FileDescriptor> walkDirectories(const FileSystem& fileSystem, const std::vector<std::string>& pieces,
                                               const WalkRules& rules) {
@@ -180,11 +188,16 @@ std::optional<FileDescriptor> walkDirectories(const FileSystem& fileSystem, cons
   if (!current) {
     rules.rootFailure();
   }
-  for (const std::string& piece : pieces) {
+  for (std::size_t index = 0; index < pieces.size(); ++index) {
+    const std::string& piece = pieces[index];
+    const bool last = index + 1 == pieces.size();
     int fd = fileSystem.openAt(current.get(), piece.c_str(), kDirectoryFlags, 0);
     if (fd < 0 && errno == ENOENT) {
       if (!rules.createMissing) {
         return std::nullopt;
+      }
+      if (last && rules.foreignOwner && !isOwnDirectory(fileSystem, current.get())) {
+        rules.foreignOwner();
       }
       if (fileSystem.mkdirAt(current.get(), piece.c_str(), 0700) != 0 && errno != EEXIST) {
         rules.createFailure();
@@ -198,6 +211,9 @@ std::optional<FileDescriptor> walkDirectories(const FileSystem& fileSystem, cons
       rules.pieceFailure(piece, errno); // a symbolic link fails here (O_NOFOLLOW)
     }
     current.reset(fd);
+  }
+  if (rules.foreignOwner && !isOwnDirectory(fileSystem, current.get())) {
+    rules.foreignOwner();
   }
   return current;
 }
@@ -315,6 +331,9 @@ std::optional<SettingsLocation> SettingsLocation::open(const std::string& url, b
   rules.pieceFailure = [](const std::string& piece, int error) {
     fail("无法安全打开目录 " + piece + "：" + systemText(error) + "；符号链接不受支持。");
   };
+  // Run as root with the user's HOME (through sudo, say), anything created
+  // here would belong to root and lock WorkBuddy out of its own settings.
+  rules.foreignOwner = [] { fail("配置目录属于其他用户（例如通过 sudo 运行）；请以该用户身份运行。未修改文件。"); };
   auto directory = walkDirectories(fileSystem, split->pieces, rules);
   if (!directory) {
     return std::nullopt;

@@ -91,6 +91,26 @@ TEST(SettingsFileTest, OnlyAPrivateBoundedRegularFileIsRead) {
   EXPECT_EQ(installFailure(home.settings()), notPrivate); // opened non-blocking: no hang
 }
 
+// Root with the user's HOME (sudo) must not leave root-owned files in the
+// user's WorkBuddy directory: nothing is created or changed.
+TEST(SettingsFileTest, DirectoriesOfAnotherUserAreNeverWrittenInto) {
+  if (::geteuid() != 0) {
+    GTEST_SKIP() << "needs root to hand directories to another user";
+  }
+  const std::string foreignOwner = "配置目录属于其他用户（例如通过 sudo 运行）；请以该用户身份运行。未修改文件。";
+  TemporaryHome home;
+  ASSERT_EQ(::chown(home.path().c_str(), 65534, 65534), 0);
+  EXPECT_EQ(installFailure(home.settings()), foreignOwner);
+  EXPECT_EQ(directoryEntries(home.path()), std::vector<std::string>{});
+  ASSERT_EQ(::chown(home.path().c_str(), 0, 0), 0);
+
+  home.writeSettings(kForeign);
+  ASSERT_EQ(::chown(home.workbuddy().c_str(), 65534, 65534), 0);
+  EXPECT_EQ(installFailure(home.settings()), foreignOwner);
+  EXPECT_EQ(directoryEntries(home.workbuddy()), std::vector<std::string>{"settings.json"});
+  EXPECT_EQ(readFile(home.settings()), kForeign);
+}
+
 TEST(SettingsFileTest, BackupDirectoryAndLockMustBePrivateAndFree) {
   TemporaryHome home;
   home.writeSettings(kForeign);
