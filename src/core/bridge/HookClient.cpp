@@ -1,7 +1,6 @@
 #include "core/bridge/HookClient.h"
 
 #include <cerrno>
-#include <vector>
 
 #include "core/bridge/BridgeSocket.h"
 #include "core/bridge/DecisionReply.h"
@@ -13,29 +12,6 @@
 
 namespace notch::HookClient {
 namespace {
-
-// All of standard input, or nullopt on a read error or when it is larger
-// than the limit.
-std::optional<std::string> readInput(const HookClientOptions& options) {
-  std::string input;
-  std::vector<char> chunk(options.inputChunkBytes);
-  for (;;) {
-    const ssize_t count = ::read(options.inputFd, chunk.data(), chunk.size());
-    if (count < 0) {
-      if (errno == EINTR) {
-        continue;
-      }
-      return std::nullopt;
-    }
-    if (count == 0) {
-      return input;
-    }
-    if (input.size() + static_cast<std::size_t>(count) > options.inputLimitBytes) {
-      return std::nullopt;
-    }
-    input.append(chunk.data(), static_cast<std::size_t>(count));
-  }
-}
 
 void writeOutput(int fd, const std::string& bytes) {
   // One write: the output is far below PIPE_BUF, so WorkBuddy reads it whole.
@@ -82,6 +58,12 @@ std::optional<ApprovalRequest> requestFromHookInput(std::string_view input, std:
 }
 
 std::optional<Decision> exchange(const ApprovalRequest& request, const HookClientOptions& options) {
+  // A request too large to send never opens a connection: the app would
+  // only see a client that connects and goes away.
+  const auto line = request.encode();
+  if (!line || line->size() > kMaxLineBytes) {
+    return std::nullopt;
+  }
   const std::string socketPath = bridgeSocketPath(options.directory);
   if (!isBridgeDirectorySafe(options.directory) || !isBridgeSocketSafe(socketPath)) {
     return std::nullopt;
@@ -99,10 +81,6 @@ std::optional<Decision> exchange(const ApprovalRequest& request, const HookClien
 
   const Clock& clock = *options.clock;
   const double answerDeadline = clock.uptime() + options.answerDeadline;
-  const auto line = request.encode();
-  if (!line || line->size() > kMaxLineBytes) {
-    return std::nullopt;
-  }
   const LineChannel channel{.fd = socket.get(), .clock = clock, .pollStep = options.pollStep};
   if (!sendLine(channel, *line, clock.uptime() + options.sendDeadline, [] { return true; })) {
     return std::nullopt;
@@ -119,7 +97,7 @@ std::optional<Decision> exchange(const ApprovalRequest& request, const HookClien
 }
 
 void run(std::string_view source, const HookClientOptions& options) {
-  const auto input = readInput(options);
+  const auto input = readHookInput(options.inputFd, *options.clock, options.input);
   if (!input) {
     return;
   }

@@ -9,8 +9,8 @@
 // time-out, a mismatched or malformed answer — prints nothing, which leaves
 // the decision to WorkBuddy's own prompt. Never an allow out of doubt.
 //
-// Stateless and single-threaded; every wait is bounded except the read of
-// standard input, which WorkBuddy closes.
+// Stateless and single-threaded; every wait is bounded, the read of standard
+// input included.
 
 #include <cstddef>
 #include <optional>
@@ -22,6 +22,7 @@
 #include "core/bridge/ApprovalRequest.h"
 #include "core/bridge/BridgePaths.h"
 #include "core/bridge/Decision.h"
+#include "core/bridge/HookInput.h"
 #include "support/Clock.h"
 
 namespace notch {
@@ -33,8 +34,10 @@ struct HookClientOptions {
   int inputFd = STDIN_FILENO;
   int outputFd = STDOUT_FILENO;
   const Clock* clock = &systemClock();
-  std::size_t inputChunkBytes = 16'384;
-  std::size_t inputLimitBytes = 1'048'576;
+  // WorkBuddy writes its input at once and closes it; five seconds can only
+  // run out for a host that leaves standard input open, and together with
+  // the answer deadline they stay below WorkBuddy's own 60 s time-out.
+  HookInputLimits input;
   double requestLifetime = 50.0; // expiresAt = now + this
   double answerDeadline = 52.0;  // from the start of the socket exchange
   double sendDeadline = 2.0;

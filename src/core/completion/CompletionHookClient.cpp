@@ -13,40 +13,6 @@
 namespace notch::CompletionHookClient {
 namespace {
 
-// Standard input read to its end within the budget, or nullopt when it is
-// too slow, too large or unreadable.
-std::optional<std::string> readInput(const CompletionHookOptions& options) {
-  const Clock& clock = *options.clock;
-  const double deadline = clock.uptime() + options.inputBudget;
-  std::string input;
-  char buffer[8192];
-  while (clock.uptime() < deadline) {
-    pollfd entry{options.inputFd, POLLIN, 0};
-    const int ready = ::poll(&entry, 1, static_cast<int>(options.inputPollStep * 1000));
-    if (ready < 0 && errno != EINTR) {
-      return std::nullopt;
-    }
-    if (ready <= 0) {
-      continue;
-    }
-    const ssize_t count = ::read(options.inputFd, buffer, sizeof buffer);
-    if (count == 0) {
-      return input;
-    }
-    if (count < 0) {
-      if (errno == EINTR || errno == EAGAIN) {
-        continue;
-      }
-      return std::nullopt;
-    }
-    if (input.size() + static_cast<std::size_t>(count) > options.inputLimitBytes) {
-      return std::nullopt;
-    }
-    input.append(buffer, static_cast<std::size_t>(count));
-  }
-  return std::nullopt;
-}
-
 // Connects without blocking; a connection still in progress gets a short
 // wait and must then have completed without error.
 bool connectWithin(int fd, const std::string& path, double wait) {
@@ -87,7 +53,7 @@ bool send(const CompletionEvent& event, const CompletionHookOptions& options) {
 }
 
 void run(const CompletionHookOptions& options) {
-  const auto input = readInput(options);
+  const auto input = readHookInput(options.inputFd, *options.clock, options.input);
   if (!input) {
     return;
   }

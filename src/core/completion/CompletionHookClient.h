@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "core/bridge/BridgePaths.h"
+#include "core/bridge/HookInput.h"
 #include "core/completion/CompletionEvent.h"
 #include "support/Clock.h"
 
@@ -23,9 +24,8 @@ struct CompletionHookOptions {
   std::string directory = bridgeDirectory();
   int inputFd = STDIN_FILENO;
   const Clock* clock = &systemClock();
-  double inputBudget = 0.3;
-  double inputPollStep = 0.02;
-  std::size_t inputLimitBytes = CompletionEvent::maximumInputBytes;
+  HookInputLimits input{
+      .budget = 0.3, .pollStep = 0.02, .chunkBytes = 8'192, .limitBytes = CompletionEvent::maximumInputBytes};
   std::size_t maxEventBytes = 4'096;
   double connectWait = 0.08;
   double sendDeadline = 0.12;

@@ -5,6 +5,7 @@
 #include <random>
 #include <thread>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "core/bridge/ApprovalServer.h"
@@ -90,15 +91,26 @@ TEST(HookClientTest, RefusesEverythingButAnEligiblePermissionRequest) {
   }
 }
 
+// How the host hands over standard input.
+struct InputStyle {
+  bool nonBlocking = false;
+  bool leftOpen = false;         // the writer never closes its end
+  std::chrono::milliseconds delay{0}; // before the first byte
+};
+
 // Runs the hook in-process with `input` on a pipe and returns its output.
-std::string runHook(const std::string& input, const HookClientOptions& base) {
+std::string runHook(const std::string& input, const HookClientOptions& base, InputStyle style = {}) {
   int in[2];
   int out[2];
   if (::pipe(in) != 0 || ::pipe(out) != 0) {
     ADD_FAILURE() << "pipe";
     return "";
   }
+  if (style.nonBlocking) {
+    ::fcntl(in[0], F_SETFL, ::fcntl(in[0], F_GETFL) | O_NONBLOCK);
+  }
   std::thread writer([&] {
+    std::this_thread::sleep_for(style.delay);
     std::size_t written = 0;
     while (written < input.size()) {
       const ssize_t count = ::write(in[1], input.data() + written, input.size() - written);
@@ -107,13 +119,18 @@ std::string runHook(const std::string& input, const HookClientOptions& base) {
       }
       written += static_cast<std::size_t>(count);
     }
-    ::close(in[1]);
+    if (!style.leftOpen) {
+      ::close(in[1]);
+    }
   });
   HookClientOptions options = base;
   options.inputFd = in[0];
   options.outputFd = out[1];
   HookClient::run("workbuddy", options);
   writer.join();
+  if (style.leftOpen) {
+    ::close(in[1]);
+  }
   ::close(in[0]);
   ::close(out[1]);
   std::string output;
@@ -258,6 +275,41 @@ TEST(HookClientTest, PrintsAnAllowOnlyForAnAllowOfThatExactRequest) {
     ASSERT_EQ(output, expected) << "run " << run << ", behaviour " << static_cast<int>(behaviour) << ", input "
                                 << input.substr(0, 80);
   }
+}
+
+// Standard input is read within a budget however the host hands it over,
+// and a request too large to send never opens a connection.
+TEST(HookClientTest, InputAndRequestSizeAreSettledBeforeConnecting) {
+  TemporaryDirectory directory;
+  ScriptedServer server(bridgeSocketPath(directory.path()));
+  ASSERT_TRUE(server.listening());
+  HookClientOptions options;
+  options.directory = directory.path();
+  options.input.budget = 0.2;
+  options.input.pollStep = 0.01;
+
+  EXPECT_EQ(runHook(hookInput(permissionRequest()), options, {.leftOpen = true}), "");
+  EXPECT_FALSE(server.hasPendingConnection());
+
+  // Each '"' of the tool input takes four bytes once the request carries
+  // the pretty tool input as a string: the input fits, the request does not.
+  Json quotes = permissionRequest();
+  quotes["tool_input"] = {{"q", std::string(400'000, '"')}};
+  const std::string large = hookInput(quotes);
+  ASSERT_LT(large.size(), options.input.limitBytes);
+  EXPECT_EQ(runHook(large, options), "");
+  EXPECT_FALSE(server.hasPendingConnection());
+
+  // Input that comes late on a non-blocking descriptor is waited for.
+  const std::string allowLine = hookOutputLine("PermissionRequest", Decision::allow).value();
+  std::thread serverSide([&] {
+    auto exchange = server.accept();
+    ASSERT_TRUE(exchange && exchange->requestLine);
+    answer(Behaviour::allow, *exchange);
+  });
+  const InputStyle late{.nonBlocking = true, .delay = std::chrono::milliseconds(50)};
+  EXPECT_EQ(runHook(hookInput(permissionRequest()), options, late), allowLine);
+  serverSide.join();
 }
 
 TEST(HookClientTest, RealServerAnswersReachTheHook) {

@@ -83,7 +83,7 @@ TEST_F(CompletionTransportTest, TheHookDeliversOneEventAndNothingElse) {
   ASSERT_EQ(::pipe(pipe), 0);
   ASSERT_EQ(::write(pipe[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
   CompletionHookOptions slow = hookOptions(pipe[0]);
-  slow.inputBudget = 0.05;
+  slow.input.budget = 0.05;
   const double started = uptimeNow();
   CompletionHookClient::run(slow);
   EXPECT_LT(uptimeNow() - started, 2.0);
