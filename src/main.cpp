@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <exception>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -58,7 +59,12 @@ template <typename Hook> int runHook(Hook hook) {
   return 0;
 }
 
-void printLine(std::string_view text) { std::printf("%.*s\n", static_cast<int>(text.size()), text.data()); }
+// Prints one line; false when it could not be written (the reader is gone).
+bool printLine(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  return std::fflush(stdout) == 0 && std::ferror(stdout) == 0;
+}
 
 // Reports one line on standard error; returns the failure status 1.
 int reportLine(std::string_view text) {
@@ -75,7 +81,10 @@ std::string settingsOf(notch::TargetApplicationProfile profile) {
 }
 
 // Runs a configuration step; installer failures are reported with `prefix`.
+// A reader that goes away must not turn a finished install into a death by
+// SIGPIPE: the status tells what happened to the settings, not to the line.
 template <typename Step> int configure(std::string_view prefix, Step step) {
+  std::signal(SIGPIPE, SIG_IGN);
   notch::keepFreedMemoryForReuse();
   try {
     step();
@@ -137,10 +146,13 @@ int runConfigure(const Arguments& a) {
     if (!preview.empty() && preview.back() == '\n') {
       preview.pop_back();
     }
-    printLine(preview);
+    const bool shown = printLine(preview);
     if (present(a, "--apply")) {
       installer.install(settings, *executable, source, interceptBash);
       printLine("Installed. Restart WorkBuddy to load hooks. 备份已安全保存（内部兼容路径不显示）");
+    } else if (!shown) {
+      // A dry run's only result is the preview.
+      throw std::runtime_error("the preview could not be written to standard output.");
     }
   });
 }

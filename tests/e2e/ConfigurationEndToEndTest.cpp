@@ -98,6 +98,32 @@ TEST_F(ConfigurationEndToEnd, CommandLineUsageAndDryRuns) {
             "Installed independent turn-end notification hooks; existing approvals preserved.\n");
 }
 
+// The status tells what happened to the settings file, whether or not
+// anybody reads the result line.
+TEST_F(ConfigurationEndToEnd, TheStatusReflectsTheOperationWhenNobodyReads) {
+  ChildOptions readerGone;
+  readerGone.closeStandardOutputAtOnce = true;
+  for (const std::vector<std::string>& succeeding :
+       {std::vector<std::string>{"--configure", "target", "--apply"}, {"--configure-completion", "--apply"},
+        {"--configure-completion", "--remove"}, {"--configure", "target", "--remove"}}) {
+    const ChildResult result = notch(succeeding, readerGone);
+    EXPECT_EQ(result.signal, 0) << succeeding[1];
+    EXPECT_EQ(result.exitStatus, 0) << succeeding[1];
+  }
+  const ChildResult dryRun = notch({"--configure", "target"}, readerGone);
+  EXPECT_EQ(dryRun.exitStatus, 1);
+  EXPECT_EQ(dryRun.standardError, "Configuration failed: the preview could not be written to standard output.\n");
+
+  // Whatever follows a NUL byte is refused with the file, not dropped.
+  using namespace std::string_literals;
+  const std::string withNul = "{\"model\":\"m\"}\0{\"env\":{\"TOKEN\":\"keep-me\"}}"s;
+  home.writeSettings(withNul);
+  const ChildResult refused = notch({"--configure", "target", "--apply"}, readerGone);
+  EXPECT_EQ(refused.exitStatus, 1);
+  EXPECT_EQ(refused.standardError, "Configuration failed: 配置必须是合法 JSON 对象；未修改文件。\n");
+  EXPECT_EQ(readFile(home.settings()), withNul);
+}
+
 // SIGKILL at random moments of real installs and removals: the settings file
 // always holds the old or the new content, never anything else, and the next
 // run is never blocked.

@@ -78,8 +78,19 @@ pid_t spawn(const std::string& program, const std::vector<std::string>& argument
   std::vector<std::string> variables = environmentWith(environment);
   std::vector<char*> envp = pointersTo(variables);
 
+  // The child starts with the default signal actions a host gives it, not
+  // with this process's ignored SIGPIPE.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
   pid_t pid = 0;
-  const int error = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int error = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) {
     throw std::runtime_error("posix_spawn failed for " + program);
