@@ -135,6 +135,31 @@ std::string_view trimWhitespaceAndNewlines(std::string_view text) {
   return keptStart == std::string_view::npos ? text.substr(0, 0) : text.substr(keptStart, keptEnd - keptStart);
 }
 
+std::vector<std::string_view> splitAtWhitespace(std::string_view text) {
+  std::vector<std::string_view> words;
+  std::size_t wordStart = std::string_view::npos;
+  std::size_t offset = 0;
+  while (offset < text.size()) {
+    const std::size_t at = offset;
+    const auto codePoint = nextCodePoint(text, offset);
+    if (!codePoint) {
+      offset = at + 1;
+    }
+    if (codePoint && isWhitespaceOrNewline(*codePoint)) {
+      if (wordStart != std::string_view::npos) {
+        words.push_back(text.substr(wordStart, at - wordStart));
+        wordStart = std::string_view::npos;
+      }
+    } else if (wordStart == std::string_view::npos) {
+      wordStart = at;
+    }
+  }
+  if (wordStart != std::string_view::npos) {
+    words.push_back(text.substr(wordStart));
+  }
+  return words;
+}
+
 bool isControl(char32_t codePoint) {
   if (isPlainLetterOrSymbol(codePoint)) {
     return false;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace notch {
 
@@ -33,6 +34,11 @@ bool isWhitespaceOrNewline(char32_t codePoint);
 
 // Drops white space and line breaks at both ends of valid UTF-8 text.
 std::string_view trimWhitespaceAndNewlines(std::string_view text);
+
+// The words of `text`: the non-empty runs between white space and line
+// breaks (a no-break or an ideographic space separates words too). Bytes
+// that are not valid UTF-8 belong to the word they stand in.
+std::vector<std::string_view> splitAtWhitespace(std::string_view text);
 
 // General category Cc (control characters).
 bool isControl(char32_t codePoint);

@@ -43,6 +43,9 @@ TEST(UnicodeTest, TrimsUnicodeWhitespaceAndLineBreaksOnly) {
   EXPECT_EQ(trimWhitespaceAndNewlines("x"), "x");
   // Zero-width space is a format character, not white space.
   EXPECT_EQ(trimWhitespaceAndNewlines("\u200Bx\u200B"), "\u200Bx\u200B");
+  EXPECT_EQ(splitAtWhitespace(" 1\u00A0选项\u3000\n\u0085" "b\u200Bc \xFF"),
+            (std::vector<std::string_view>{"1", "选项", "b\u200Bc", "\xFF"}));
+  EXPECT_EQ(splitAtWhitespace(" \t"), std::vector<std::string_view>{});
 }
 
 TEST(UnicodeTest, ClassifiesHiddenCharacters) {

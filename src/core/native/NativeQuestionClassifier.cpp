@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <set>
-#include <sstream>
 #include <unordered_set>
 
 #include "support/Regex.h"
@@ -94,15 +93,6 @@ std::optional<int> parseSmallNumber(std::string_view text, int maximum) {
   return value >= 1 && value <= maximum ? std::optional(value) : std::nullopt;
 }
 
-std::vector<std::string> wordsOf(std::string_view text) {
-  std::istringstream stream{std::string(text)};
-  std::vector<std::string> words;
-  for (std::string word; stream >> word;) {
-    words.push_back(word);
-  }
-  return words;
-}
-
 bool isTextLeaf(const NativeApprovalNode& node) {
   return node.role == "AXStaticText" && node.enabled && node.visible && node.children.empty() &&
          isValidFrame(node.frame);
@@ -138,11 +128,12 @@ bool isOptionRow(const NativeApprovalNode& row, int number) {
       !isAcceptableText(*rowText, 1'100, true)) {
     return false;
   }
-  std::vector<std::string> expectedWords = {std::to_string(number)};
-  for (std::string& word : wordsOf(*labelText)) {
-    expectedWords.push_back(std::move(word));
+  const std::string numberWord = std::to_string(number);
+  std::vector<std::string_view> expectedWords = {numberWord};
+  for (std::string_view word : splitAtWhitespace(*labelText)) {
+    expectedWords.push_back(word);
   }
-  if (wordsOf(*rowText) != expectedWords) {
+  if (splitAtWhitespace(*rowText) != expectedWords) {
     return false;
   }
   const NodeFrame& o = *row.frame;
@@ -178,7 +169,7 @@ bool showsNumber(const NativeApprovalNode& node, std::size_t& visited, int depth
     if (node.role == "AXStaticText" && parseSmallNumber(text, kMostOptions)) {
       return true;
     }
-    const auto words = wordsOf(text);
+    const auto words = splitAtWhitespace(text);
     if (words.size() >= 2 && parseSmallNumber(words[0], kMostOptions)) {
       return true;
     }

@@ -29,6 +29,12 @@ TEST(NativeQuestionClassifierTest, RecognisesTheCardAndItsPage) {
                                                              "ax-10", "ax-11", "ax-12"}));
   EXPECT_TRUE(NativeQuestionClassifier::hasRecognizableQuestion(roots(card)));
 
+  // Number and text may be joined by any Unicode space.
+  NativeApprovalNode spaced = card.group();
+  spaced.children[7].texts = {"1\u00A0选项1"};
+  spaced.children[8].texts = {"2\u3000选项2"};
+  EXPECT_TRUE(uniqueMatch({scannedWindow({spaced})}));
+
   QuestionCard last = card;
   last.current = "3";
   last.previousEnabled = true;
@@ -80,6 +86,8 @@ TEST(NativeQuestionClassifierTest, EveryDoubtIsNoMatch) {
         c.after = {axNode("AXStaticText", {"3 另一个选项"}, {110, 240, 200, 20})};
       },
       "a numbered line after the options");
+  add([](QuestionCard& c) { c.after = {axNode("AXStaticText", {"3\u3000另一个选项"}, {110, 240, 200, 20})}; },
+      "a numbered line after the options, with an ideographic space");
   for (const auto& [card, why] : refused) {
     EXPECT_FALSE(uniqueMatch(roots(card))) << why;
   }
