@@ -129,7 +129,11 @@ std::optional<std::vector<AXValue>> FakeAccessibility::copyAttributes(const AXEl
 
 std::optional<std::int32_t> FakeAccessibility::elementPID(const AXElementRef& element) const {
   const FakeElement* target = fake(element);
-  return target != nullptr ? std::optional(target->pid) : std::nullopt;
+  if (target == nullptr) {
+    return std::nullopt;
+  }
+  ++target->pidReads;
+  return target->pid;
 }
 
 bool FakeAccessibility::sameElement(const AXElementRef& a, const AXElementRef& b) const { return a == b; }

@@ -29,6 +29,7 @@ public:
   bool actionFails = false;                          // offered actions report an error when performed
   std::function<void(std::string_view name)> onCopy; // runs before each single copy
   mutable std::vector<std::string> performed;
+  mutable int pidReads = 0;
 
   // Sets AXPosition and AXSize.
   FakeElement& frame(double x, double y, double width, double height);

@@ -127,19 +127,19 @@ std::optional<std::vector<AXElementRef>> AXRead::windowList(bool allowQuestionFa
   if (!main || !focused || !budgetHolds()) {
     return std::nullopt;
   }
-  const bool agreed = NativeScanCoverage::acceptsQuestionFallback(0, pid_, *accessibility_.elementPID(*main),
-                                                                  *accessibility_.elementPID(*focused), true, true,
-                                                                  accessibility_.sameElement(*main, *focused), true);
+  const bool agreed = NativeScanCoverage::acceptsQuestionFallback(
+      0, pid_, main->pid, focused->pid, true, true, accessibility_.sameElement(main->element, focused->element), true);
   if (!agreed) {
     return std::nullopt;
   }
   agreedQuestionFallback_ = true;
-  return std::vector<AXElementRef>{*main};
+  return std::vector<AXElementRef>{main->element};
 }
 
 // The window behind `attribute` when it is an element of this process with
-// the role "AXWindow".
-std::optional<AXElementRef> AXRead::fallbackWindow(const AXElementRef& application, const char* attribute) {
+// the role "AXWindow", with the pid it answered (read once: a second read
+// may fail or disagree).
+std::optional<AXRead::FallbackWindow> AXRead::fallbackWindow(const AXElementRef& application, const char* attribute) {
   const auto value = copyAttribute(application, attribute);
   const AXElementRef* window = value ? as<AXElementRef>(*value) : nullptr;
   if (window == nullptr || !*window || !accessibility_.setMessagingTimeout(*window, limits_.messagingTimeout)) {
@@ -151,7 +151,7 @@ std::optional<AXElementRef> AXRead::fallbackWindow(const AXElementRef& applicati
   if (!pid || *pid != pid_ || roleText == nullptr || *roleText != "AXWindow") {
     return std::nullopt;
   }
-  return *window;
+  return FallbackWindow{*window, *pid};
 }
 
 std::optional<NativeApprovalNode> AXRead::readWindow(const AXElementRef& window) {

@@ -66,7 +66,11 @@ private:
   bool checkBudget(); // clears `complete` when the budget is spent
   std::optional<AXValue> copyAttribute(const AXElementRef& element, const char* name);
   std::optional<std::vector<AXElementRef>> windowList(bool allowQuestionFallback);
-  std::optional<AXElementRef> fallbackWindow(const AXElementRef& application, const char* attribute);
+  struct FallbackWindow {
+    AXElementRef element;
+    std::int32_t pid = 0;
+  };
+  std::optional<FallbackWindow> fallbackWindow(const AXElementRef& application, const char* attribute);
   std::optional<NativeApprovalNode> readWindow(const AXElementRef& window);
   std::optional<NativeApprovalNode> readNode(const AXElementRef& element, int depth,
                                              std::vector<AXElementRef>& ancestors, const NodeFrame& windowFrame);

@@ -132,6 +132,7 @@ TEST_F(AXReadTest, AnAgreedMainWindowServesQuestionsOnly) {
   const auto roots = scan.readWindows(true);
   ASSERT_EQ(roots.size(), 1u);
   EXPECT_TRUE(scan.agreedQuestionFallback());
+  EXPECT_EQ(main->pidReads, 2); // once as the main, once as the focused window
   EXPECT_TRUE(scan.windowTitles().empty());
   EXPECT_TRUE(scan.coverage().questionPositiveComplete());
   EXPECT_FALSE(scan.coverage().questionAbsenceComplete());
