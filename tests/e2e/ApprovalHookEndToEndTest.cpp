@@ -1,7 +1,8 @@
 // The approval hook as WorkBuddy runs it: the real VantrelNotch executable,
-// the real bridge directory /tmp/vantrel-notch-<uid>, and a server in this
-// process. These tests hold a ctest resource lock on that directory and skip
-// when a running app already serves it.
+// the bridge directory /tmp/vantrel-notch-<uid>, and a server in this
+// process. The suite runs in a private /tmp where the machine allows it;
+// otherwise these tests hold a ctest resource lock on the real directory and
+// skip when a running app already serves it.
 
 #include <gtest/gtest.h>
 
