@@ -1,6 +1,5 @@
 #include "core/completion/CompletionReminderState.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace notch {
@@ -114,26 +113,12 @@ void CompletionReminderState::makeRoomForSession() {
   }
 }
 
-// A remembered start matters while its turn runs: forgetting it would let a
-// duplicate restart the turn. Every other one only guards against replays,
-// which the event age window refuses by then anyway.
-bool CompletionReminderState::isRunningStart(const Identity& identity) const {
-  const auto found = turns_.find(identity.first);
-  return found != turns_.end() && !found->second.ended && found->second.generation == identity.second;
-}
-
-// Forgets the oldest start no running turn needs; with far fewer sessions
-// than remembered starts there always is one.
+// Forgets the oldest remembered start. Starts only guard against
+// duplicates, and a duplicate older than the event age window is refused
+// anyway; with thousands remembered, the oldest is far beyond it.
 void CompletionReminderState::makeRoomForStart() {
-  auto victim = std::find_if(startOrder_.begin(), startOrder_.end(),
-                             [this](const Identity& identity) { return !isRunningStart(identity); });
-  if (victim == startOrder_.end()) {
-    victim = startOrder_.begin();
-  }
-  if (victim != startOrder_.end()) {
-    seenStarts_.erase(*victim);
-    startOrder_.erase(victim);
-  }
+  seenStarts_.erase(startOrder_.front());
+  startOrder_.pop_front();
 }
 
 void CompletionReminderState::refresh(double now) {

@@ -9,8 +9,8 @@
 // most 30 s, and may open the notch by themselves at most once each.
 //
 // The session and start tables are bounded for memory, not closed: when one
-// is full, a new entry evicts an ended turn (or a start that no running turn
-// still needs) before the oldest running one, so reminders keep working
+// is full, a new session evicts an ended turn before the oldest running one,
+// and a new start the oldest remembered start, so reminders keep working
 // however long the app runs.
 //
 // A value used by the app model on the main thread; it never reads a clock.
@@ -44,7 +44,6 @@ public:
   static constexpr std::size_t reminderCapacity = 16;
   static constexpr std::size_t trackedSessionLimit = 256;
   static constexpr std::size_t rememberedStartLimit = 4'096;
-  static_assert(rememberedStartLimit > trackedSessionLimit, "a start no running turn needs must always exist");
 
   void observe(const CompletionEvent& event, std::optional<std::int32_t> pid, bool background, bool enabled,
                double now);
@@ -79,7 +78,6 @@ private:
   void dropSession(const std::string& session);
   void makeRoomForSession();
   void makeRoomForStart();
-  bool isRunningStart(const Identity& identity) const;
 
   std::map<std::string, Turn> turns_;
   std::set<Identity> seenStarts_;
