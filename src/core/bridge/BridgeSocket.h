@@ -6,7 +6,7 @@
 //
 // This is one of the few places where Linux and macOS differ call by call
 // (SO_NOSIGPIPE vs MSG_NOSIGNAL, getpeereid vs SO_PEERCRED, accept vs
-// accept4); the branches stay inside these wrappers.
+// accept4); each system's calls live in its own file.
 
 #include <cstddef>
 #include <optional>

@@ -2,41 +2,15 @@
 
 #include <cerrno>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "core/bridge/TransportError.h"
+#include "support/Pipe.h"
 
 namespace notch {
-namespace {
-
-bool makePipe(int fds[2]) {
-#if defined(__APPLE__)
-  if (::pipe(fds) != 0) {
-    return false;
-  }
-  for (int i = 0; i < 2; ++i) {
-    const int flags = ::fcntl(fds[i], F_GETFL);
-    if (flags < 0 || ::fcntl(fds[i], F_SETFL, flags | O_NONBLOCK) != 0 || ::fcntl(fds[i], F_SETFD, FD_CLOEXEC) != 0) {
-      const int error = errno;
-      ::close(fds[0]);
-      ::close(fds[1]);
-      errno = error;
-      return false;
-    }
-  }
-  return true;
-#else
-  // Close-on-exec from the first instant, as for the bridge sockets.
-  return ::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0;
-#endif
-}
-
-} // namespace
-
 WakePipe::WakePipe() {
   int fds[2];
-  if (!makePipe(fds)) {
+  if (!makeNonBlockingPipe(fds)) {
     throw TransportError::system(errno);
   }
   read_.reset(fds[0]);

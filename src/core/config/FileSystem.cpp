@@ -1,8 +1,8 @@
 #include "core/config/FileSystem.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <string_view>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -23,19 +23,38 @@ int SystemFileSystem::unlinkAt(int directory, const char* name, int flags) const
 
 int SystemFileSystem::fileStatus(int fd, struct stat* status) const { return ::fstat(fd, status); }
 
+int SystemFileSystem::statusAt(int directory, const char* name, struct stat* status) const {
+  return ::fstatat(directory, name, status, AT_SYMLINK_NOFOLLOW);
+}
+
+int SystemFileSystem::changeMode(int fd, mode_t mode) const { return ::fchmod(fd, mode); }
+
+std::optional<std::vector<std::string>> SystemFileSystem::directoryEntries(int directory) const {
+  // The listing reads through its own descriptor, so the caller's keeps its
+  // position and stays open.
+  const int listing = ::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (listing < 0) {
+    return std::nullopt;
+  }
+  DIR* stream = ::fdopendir(listing);
+  if (stream == nullptr) {
+    ::close(listing);
+    return std::nullopt;
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(stream)) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") {
+      names.emplace_back(name);
+    }
+  }
+  ::closedir(stream);
+  return names;
+}
+
 ssize_t SystemFileSystem::read(int fd, void* buffer, size_t length) const { return ::read(fd, buffer, length); }
 
 ssize_t SystemFileSystem::write(int fd, const void* buffer, size_t length) const { return ::write(fd, buffer, length); }
-
-int SystemFileSystem::syncData(int fd) const {
-#if defined(__APPLE__)
-  // fsync on macOS leaves the data in the drive's cache.
-  if (::fcntl(fd, F_FULLFSYNC) == 0) {
-    return 0;
-  }
-#endif
-  return ::fsync(fd);
-}
 
 int SystemFileSystem::syncDirectory(int fd) const { return ::fsync(fd); }
 
@@ -43,14 +62,6 @@ int SystemFileSystem::lock(int fd, int operation) const { return ::flock(fd, ope
 
 int SystemFileSystem::renameAt(int directory, const char* from, const char* to) const {
   return ::renameat(directory, from, directory, to);
-}
-
-int SystemFileSystem::renameNoReplace(int directory, const char* from, const char* to) const {
-#if defined(__APPLE__)
-  return ::renameatx_np(directory, from, directory, to, RENAME_EXCL);
-#else
-  return ::renameat2(directory, from, directory, to, RENAME_NOREPLACE);
-#endif
 }
 
 int SystemFileSystem::linkAt(int directory, const char* from, const char* to) const {

@@ -5,6 +5,10 @@
 // rename or open) and check that the user's file survives every failure.
 // Each call behaves like its POSIX namesake: -1 and errno on failure.
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -18,6 +22,12 @@ public:
   virtual int mkdirAt(int directory, const char* name, mode_t mode) const = 0;
   virtual int unlinkAt(int directory, const char* name, int flags) const = 0;
   virtual int fileStatus(int fd, struct stat* status) const = 0;
+  // The status of `name` in `directory`, without following a symbolic link.
+  virtual int statusAt(int directory, const char* name, struct stat* status) const = 0;
+  virtual int changeMode(int fd, mode_t mode) const = 0; // fchmod
+  // The names in `directory` ("." and ".." left out); nullopt (errno set)
+  // when it cannot be listed.
+  virtual std::optional<std::vector<std::string>> directoryEntries(int directory) const = 0;
   virtual ssize_t read(int fd, void* buffer, size_t length) const = 0;
   virtual ssize_t write(int fd, const void* buffer, size_t length) const = 0;
   // Flushes a file's data to stable storage (F_FULLFSYNC where the system
@@ -44,6 +54,9 @@ public:
   int mkdirAt(int directory, const char* name, mode_t mode) const override;
   int unlinkAt(int directory, const char* name, int flags) const override;
   int fileStatus(int fd, struct stat* status) const override;
+  int statusAt(int directory, const char* name, struct stat* status) const override;
+  int changeMode(int fd, mode_t mode) const override;
+  std::optional<std::vector<std::string>> directoryEntries(int directory) const override;
   ssize_t read(int fd, void* buffer, size_t length) const override;
   ssize_t write(int fd, const void* buffer, size_t length) const override;
   int syncData(int fd) const override;

@@ -6,13 +6,13 @@
 #include <system_error>
 #include <vector>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include "core/config/HookInstallerFailure.h"
 #include "core/config/SettingsHookConfiguration.h"
+#include "support/FileTimes.h"
 #include "support/Uuid.h"
 
 namespace notch {
@@ -64,13 +64,8 @@ std::optional<SplitPath> splitPath(const std::string& url) {
 }
 
 std::string fingerprintOf(const struct stat& status) {
-#if defined(__APPLE__)
-  const auto& modified = status.st_mtimespec;
-  const auto& changed = status.st_ctimespec;
-#else
-  const auto& modified = status.st_mtim;
-  const auto& changed = status.st_ctim;
-#endif
+  const timespec modified = modificationTime(status);
+  const timespec changed = statusChangeTime(status);
   return std::to_string(static_cast<std::int32_t>(status.st_dev)) + ":" +
          std::to_string(static_cast<std::uint64_t>(status.st_ino)) + ":" +
          std::to_string(static_cast<std::int64_t>(status.st_size)) + ":" + std::to_string(modified.tv_sec) + ":" +
@@ -93,30 +88,13 @@ bool matchesTemporaryName(std::string_view entry, std::string_view prefix, std::
 
 // The names in `directory` that are "<prefix><UUID><suffix>" and belong to
 // our own regular files, each with its status.
-std::vector<std::pair<std::string, struct stat>> ownTemporaryFiles(int directory, std::string_view prefix,
-                                                                    std::string_view suffix) {
+std::vector<std::pair<std::string, struct stat>> ownTemporaryFiles(const FileSystem& fileSystem, int directory,
+                                                                    std::string_view prefix, std::string_view suffix) {
   std::vector<std::pair<std::string, struct stat>> found;
-  const int listing = ::fcntl(directory, F_DUPFD_CLOEXEC, 0);
-  if (listing < 0) {
-    return found;
-  }
-  DIR* stream = ::fdopendir(listing);
-  if (stream == nullptr) {
-    ::close(listing);
-    return found;
-  }
-  ::rewinddir(stream);
-  std::vector<std::string> names;
-  while (const dirent* entry = ::readdir(stream)) {
-    if (matchesTemporaryName(entry->d_name, prefix, suffix)) {
-      names.emplace_back(entry->d_name);
-    }
-  }
-  ::closedir(stream);
-  for (std::string& name : names) {
+  for (std::string& name : fileSystem.directoryEntries(directory).value_or(std::vector<std::string>())) {
     struct stat status {};
-    if (::fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(status.st_mode) &&
-        status.st_uid == ::geteuid()) {
+    if (matchesTemporaryName(name, prefix, suffix) && fileSystem.statusAt(directory, name.c_str(), &status) == 0 &&
+        S_ISREG(status.st_mode) && status.st_uid == ::geteuid()) {
       found.emplace_back(std::move(name), status);
     }
   }
@@ -125,7 +103,7 @@ std::vector<std::pair<std::string, struct stat>> ownTemporaryFiles(int directory
 
 // Unlinks our own regular files in `directory` whose names match.
 void removeMatching(const FileSystem& fileSystem, int directory, std::string_view prefix, std::string_view suffix) {
-  for (const auto& [name, status] : ownTemporaryFiles(directory, prefix, suffix)) {
+  for (const auto& [name, status] : ownTemporaryFiles(fileSystem, directory, prefix, suffix)) {
     fileSystem.unlinkAt(directory, name.c_str(), 0);
   }
 }
@@ -137,11 +115,12 @@ std::string temporaryPrefix(const std::string& settingsName) { return "." + sett
 // temporary one beside it. The content is complete (it was synced before the
 // link) and the next write's clean-up removes that name; until then readers
 // must not take the file for someone else's hard link.
-bool onlyOtherNameIsOwnLeftover(int directory, const std::string& name, const struct stat& file) {
+bool onlyOtherNameIsOwnLeftover(const FileSystem& fileSystem, int directory, const std::string& name,
+                                const struct stat& file) {
   if (file.st_nlink != 2) {
     return false;
   }
-  const auto leftovers = ownTemporaryFiles(directory, temporaryPrefix(name), ".tmp");
+  const auto leftovers = ownTemporaryFiles(fileSystem, directory, temporaryPrefix(name), ".tmp");
   return std::any_of(leftovers.begin(), leftovers.end(), [&](const auto& leftover) {
     return leftover.second.st_dev == file.st_dev && leftover.second.st_ino == file.st_ino;
   });
@@ -239,7 +218,7 @@ SettingsSnapshot readPrivateFile(const FileSystem& fileSystem, int directory, co
   }
   struct stat before {};
   if (fileSystem.fileStatus(file.get(), &before) != 0 ||
-      !isPrivateRegularFile(before, onlyOtherNameIsOwnLeftover(directory, name, before) ? 2 : 1)) {
+      !isPrivateRegularFile(before, onlyOtherNameIsOwnLeftover(fileSystem, directory, name, before) ? 2 : 1)) {
     throw Error(messages.notPrivate);
   }
   const std::string fingerprint = fingerprintOf(before);
@@ -438,7 +417,9 @@ void replaceAtomically(const SettingsLocation& location, std::string_view bytes,
   }
   // After a successful rename the name is gone and this finds nothing.
   OnExit removeTemporary([&] { fileSystem.unlinkAt(location.directory(), temporary.c_str(), 0); });
-  ::fchmod(file.get(), 0600); // whatever the umask took away
+  if (fileSystem.changeMode(file.get(), 0600) != 0) { // whatever the umask took away
+    fail("无法创建原子写入临时文件。");
+  }
   writeAll(fileSystem, bytes, file.get());
   if (fileSystem.syncData(file.get()) != 0) {
     fail("配置同步失败。");

@@ -71,6 +71,17 @@ int FaultyFileSystem::fileStatus(int fd, struct stat* status) const {
   observe("stat");
   return system_.fileStatus(fd, status);
 }
+int FaultyFileSystem::statusAt(int directory, const char* name, struct stat* status) const {
+  observe("stat");
+  return system_.statusAt(directory, name, status);
+}
+int FaultyFileSystem::changeMode(int fd, mode_t mode) const {
+  return shouldFail("chmod") ? -1 : system_.changeMode(fd, mode);
+}
+std::optional<std::vector<std::string>> FaultyFileSystem::directoryEntries(int directory) const {
+  observe("list");
+  return system_.directoryEntries(directory);
+}
 ssize_t FaultyFileSystem::read(int fd, void* buffer, size_t length) const {
   observe("read");
   return system_.read(fd, buffer, length);

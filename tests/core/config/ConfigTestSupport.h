@@ -34,7 +34,7 @@ private:
 };
 
 // The system's calls, except that the `failAt`-th call of those counted
-// (opens, writes, syncs, renames and links) fails with EIO, and `beforeCall`
+// (opens, writes, syncs, mode changes, renames and links) fails with EIO, and `beforeCall`
 // runs before every call. With `exclusiveRenameUnsupported` the exclusive
 // rename fails with EINVAL, as on NFS.
 class FaultyFileSystem final : public FileSystem {
@@ -48,6 +48,9 @@ public:
   int mkdirAt(int directory, const char* name, mode_t mode) const override;
   int unlinkAt(int directory, const char* name, int flags) const override;
   int fileStatus(int fd, struct stat* status) const override;
+  int statusAt(int directory, const char* name, struct stat* status) const override;
+  int changeMode(int fd, mode_t mode) const override;
+  std::optional<std::vector<std::string>> directoryEntries(int directory) const override;
   ssize_t read(int fd, void* buffer, size_t length) const override;
   ssize_t write(int fd, const void* buffer, size_t length) const override;
   int syncData(int fd) const override;
