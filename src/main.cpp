@@ -20,7 +20,7 @@
 #include "core/completion/CompletionHookClient.h"
 #include "core/config/HomeDirectory.h"
 #include "core/config/HookInstaller.h"
-#include "core/notch/PublicText.h"
+#include "core/text/PublicText.h"
 #include "support/AllocatorTuning.h"
 #include "support/ExecutablePath.h"
 

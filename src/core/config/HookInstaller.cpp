@@ -5,7 +5,7 @@
 #include "core/config/HookCommand.h"
 #include "core/config/HookRules.h"
 #include "core/config/SettingsFile.h"
-#include "core/notch/PublicText.h"
+#include "core/text/PublicText.h"
 #include "support/Json.h"
 
 namespace notch {

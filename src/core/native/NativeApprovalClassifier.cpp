@@ -5,6 +5,7 @@
 #include <cmath>
 #include <set>
 
+#include "core/text/HiddenCharacters.h"
 #include "support/Regex.h"
 #include "support/Unicode.h"
 
@@ -26,22 +27,6 @@ const Regex& allowPattern() {
 const Regex& denyPattern() {
   static const Regex pattern(R"(^(?:2[\s.、：:]*)?取消删除$)");
   return pattern;
-}
-
-// Control characters (but tab, line feed and carriage return) and format
-// characters can hide or reorder what the user reads.
-bool hasHiddenCharacters(std::string_view text) {
-  if (!isValidUtf8(text)) {
-    return true;
-  }
-  std::size_t offset = 0;
-  while (const auto codePoint = nextCodePoint(text, offset)) {
-    const bool allowedControl = *codePoint == U'\t' || *codePoint == U'\n' || *codePoint == U'\r';
-    if ((isControl(*codePoint) && !allowedControl) || isFormat(*codePoint)) {
-      return true;
-    }
-  }
-  return false;
 }
 
 std::optional<std::string> labelOfText(std::string_view text) {
@@ -337,7 +322,7 @@ std::optional<NativeApprovalMatch> flattenedMatch(const Path& allowPath, const P
 
 std::optional<std::string> normalizedButtonLabel(std::string_view text) {
   // Both labels end in 删除: most buttons of a scan are settled by that alone.
-  if (text.find("删除") == std::string_view::npos || hasHiddenCharacters(text)) {
+  if (text.find("删除") == std::string_view::npos || hasHiddenCharacters(text, HiddenCharacterRules::approvalCard)) {
     return std::nullopt;
   }
   return labelOfText(text);
@@ -346,7 +331,8 @@ std::optional<std::string> normalizedButtonLabel(std::string_view text) {
 bool isCompleteCommand(std::string_view command) {
   return !trimWhitespaceAndNewlines(command).empty() && command.size() <= kLongestCommand &&
          command.find("…") == std::string_view::npos && command.find("...") == std::string_view::npos &&
-         command.find("⋯") == std::string_view::npos && !hasHiddenCharacters(command);
+         command.find("⋯") == std::string_view::npos &&
+         !hasHiddenCharacters(command, HiddenCharacterRules::approvalCard);
 }
 
 bool hasRecognizableButtons(const std::vector<NativeApprovalNode>& roots) {

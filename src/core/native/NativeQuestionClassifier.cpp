@@ -6,6 +6,7 @@
 #include <set>
 #include <unordered_set>
 
+#include "core/text/HiddenCharacters.h"
 #include "support/Regex.h"
 #include "support/Unicode.h"
 
@@ -26,27 +27,9 @@ double maxX(const NodeFrame& f) { return f.x + f.width; }
 double maxY(const NodeFrame& f) { return f.y + f.height; }
 double midY(const NodeFrame& f) { return f.y + f.height / 2; }
 
-// Format characters, line and paragraph separators and control characters
-// (line feed and carriage return only where newlines are allowed).
-bool hasHiddenCharacters(std::string_view text, bool allowNewlines) {
-  if (!isValidUtf8(text)) {
-    return true;
-  }
-  std::size_t offset = 0;
-  while (const auto codePoint = nextCodePoint(text, offset)) {
-    if (allowNewlines && (*codePoint == U'\n' || *codePoint == U'\r')) {
-      continue;
-    }
-    if (isControl(*codePoint) || isFormat(*codePoint) || isLineOrParagraphSeparator(*codePoint)) {
-      return true;
-    }
-  }
-  return false;
-}
-
 std::optional<std::string> singleText(const NativeApprovalNode& node) {
   const auto texts = distinctNonEmpty(node.texts);
-  if (texts.size() != 1 || hasHiddenCharacters(texts[0], true)) {
+  if (texts.size() != 1 || hasHiddenCharacters(texts[0], HiddenCharacterRules::questionLines)) {
     return std::nullopt;
   }
   return texts[0];
@@ -68,7 +51,8 @@ bool isAcceptableText(const std::string& text, std::size_t byteLimit, bool allow
                                                         "placeholder", "question title", "title",
                                                         "loading",     "加载中"};
   static const Regex onlyDigits(R"(^\d+$)");
-  if (text.size() > byteLimit || hasHiddenCharacters(text, allowNewlines)) {
+  if (text.size() > byteLimit || hasHiddenCharacters(text, allowNewlines ? HiddenCharacterRules::questionLines
+                                                                         : HiddenCharacterRules::questionLine)) {
     return false;
   }
   const std::string_view trimmed = trimWhitespaceAndNewlines(text);

@@ -1,6 +1,6 @@
 #include "core/notch/QuestionFlowIdentity.h"
 
-#include "core/notch/CleanText.h"
+#include "core/text/CleanText.h"
 #include "support/Uuid.h"
 
 namespace notch {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/notch/ApprovalPresentation.h"
-#include "core/notch/PublicText.h"
+#include "core/text/PublicText.h"
 
 namespace notch {
 namespace {

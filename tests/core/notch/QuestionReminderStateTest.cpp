@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/notch/CleanText.h"
+#include "core/text/CleanText.h"
 #include "core/notch/QuestionFlowIdentity.h"
 #include "core/notch/QuestionReminderState.h"
 

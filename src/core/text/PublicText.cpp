@@ -1,4 +1,4 @@
-#include "core/notch/PublicText.h"
+#include "core/text/PublicText.h"
 
 #include "support/Regex.h"
 
