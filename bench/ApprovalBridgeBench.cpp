@@ -24,9 +24,13 @@
 #include "core/bridge/ApprovalServer.h"
 #include "core/bridge/BridgeSocket.h"
 #include "support/Uuid.h"
+#include "support/Clock.h"
 
 namespace notch {
 namespace {
+
+// The system clock every measured service reads.
+const SystemClock clock;
 
 class PrivateDirectory {
 public:
@@ -98,7 +102,7 @@ void reportLatencies(benchmark::State& state, const std::vector<double>& seconds
 
 void BM_DecisionRoundTrip(benchmark::State& state) {
   PrivateDirectory directory;
-  ApprovalServer server(directory.bridge());
+  ApprovalServer server(directory.bridge(), clock);
   server.start([&server](const ApprovalRequest& request) { server.decide(request.id, Decision::allow); }, nullptr);
   const std::string path = server.socketPath();
 
@@ -129,7 +133,7 @@ void BM_StopWith32Waiting(benchmark::State& state) {
   PrivateDirectory directory;
   std::vector<double> samples;
   for (auto _ : state) {
-    ApprovalServer server(directory.bridge());
+    ApprovalServer server(directory.bridge(), clock);
     std::mutex mutex;
     std::condition_variable announced;
     int requests = 0;

@@ -29,11 +29,15 @@
 #include "core/bridge/BridgeSocket.h"
 #include "core/bridge/HookOutput.h"
 #include "core/completion/CompletionServer.h"
+#include "support/Clock.h"
 
 extern char** environ;
 
 namespace notch {
 namespace {
+
+// The system clock every measured service reads.
+const SystemClock clock;
 
 const std::string kHookRequest = [] {
   std::string input = R"({"session_id":"bench-session","hook_event_name":"PermissionRequest","tool_name":"Bash",)"
@@ -151,7 +155,7 @@ void BM_HookWithoutApp(benchmark::State& state) {
 BENCHMARK(BM_HookWithoutApp)->Iterations(1000)->Unit(benchmark::kMillisecond);
 
 void BM_HookFullRoundTrip(benchmark::State& state) {
-  ApprovalServer server;
+  ApprovalServer server(bridgeDirectory(), clock);
   try {
     server.start([&server](const ApprovalRequest& request) { server.decide(request.id, Decision::allow); }, nullptr);
   } catch (const std::exception& error) {
@@ -178,7 +182,7 @@ void BM_TurnEndHookWithoutApp(benchmark::State& state) {
 BENCHMARK(BM_TurnEndHookWithoutApp)->Iterations(1000)->Unit(benchmark::kMillisecond);
 
 void BM_TurnEndHookWithServer(benchmark::State& state) {
-  CompletionServer server;
+  CompletionServer server(bridgeDirectory(), clock);
   std::atomic<int> delivered{0};
   try {
     server.start([&delivered](const CompletionEvent&) { ++delivered; });

@@ -31,9 +31,13 @@
 #include "platform/FakeAccessibility.h"
 #include "platform/FakeWorkspace.h"
 #include "support/SerialQueue.h"
+#include "support/Clock.h"
 
 namespace notch {
 namespace {
+
+// The system clock every measured service reads.
+const SystemClock clock;
 
 constexpr std::int32_t kPid = 4242;
 constexpr int kMeasuredPolls = 300;
@@ -115,7 +119,7 @@ std::function<void()> bareScan(const testing::FakeAccessibility& accessibility) 
   auto queue = std::make_shared<SerialQueue>("bench.bare-scan");
   return [&accessibility, queue] {
     queue->sync([&accessibility] {
-      AXRead reader(accessibility, systemClock(), kPid);
+      AXRead reader(accessibility, clock, kPid);
       const auto roots = reader.readWindows(true);
       matches += NativeApprovalClassifier::uniqueMatch(roots).has_value() ? 1 : 0;
       matches += NativeQuestionClassifier::uniqueMatch(roots).has_value() ? 1 : 0;
@@ -133,7 +137,7 @@ void measurePoll() {
   Setting setting(window);
   NativeApprovalMonitor::Limits limits;
   limits.firstPoll = 1e9; // polled by hand
-  NativeApprovalMonitor monitor(setting.accessibility, setting.workspace, systemClock(), limits);
+  NativeApprovalMonitor monitor(setting.accessibility, setting.workspace, clock, limits);
   Counters counters;
   start(monitor, counters);
   const std::vector<Figures> figures = cpuPerRun({[&monitor] { monitor.pollNow(); }, bareScan(setting.accessibility)});
@@ -153,7 +157,7 @@ void measurePoll() {
 void measureIdle(const char* name, const NativeApprovalNode& window, double seconds) {
   Setting setting(window);
   const Figures bare = cpuPerRun({bareScan(setting.accessibility)})[0];
-  NativeApprovalMonitor monitor(setting.accessibility, setting.workspace);
+  NativeApprovalMonitor monitor(setting.accessibility, setting.workspace, clock);
   Counters counters;
   const double before = processCpuSeconds();
   start(monitor, counters);

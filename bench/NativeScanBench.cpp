@@ -11,9 +11,13 @@
 #include "core/native/NativeApprovalClassifier.h"
 #include "core/native/NativeQuestionClassifier.h"
 #include "platform/FakeAccessibility.h"
+#include "support/Clock.h"
 
 namespace notch {
 namespace {
+
+// The system clock every measured service reads.
+const SystemClock clock;
 
 constexpr std::int32_t kPid = 4242;
 
@@ -31,7 +35,7 @@ struct Poll {
     roots = scan();
   }
   std::vector<NativeApprovalNode> scan() const {
-    AXRead read(accessibility, systemClock(), kPid);
+    AXRead read(accessibility, clock, kPid);
     return read.readWindows(true);
   }
   testing::FakeAccessibility accessibility;

@@ -1,10 +1,11 @@
 // VantrelNotch: hook command, configuration tool and app in one executable.
 //
-// The composition root. The arguments select exactly one mode, tried in a
-// fixed order; the first whose trigger matches runs. Hook modes come before
-// anything heavy is touched: WorkBuddy starts them on every tool call and
-// every turn, and they must end with status 0 and no stray output whatever
-// happens.
+// The composition root: the system's clock, file system and bridge
+// directory are made here, once, and handed to every mode. The arguments
+// select exactly one mode, tried in a fixed order; the first whose trigger
+// matches runs. Hook modes come before anything heavy is touched: WorkBuddy
+// starts them on every tool call and every turn, and they must end with
+// status 0 and no stray output whatever happens.
 
 #include <algorithm>
 #include <csignal>
@@ -16,17 +17,27 @@
 #include <string_view>
 #include <vector>
 
+#include "core/bridge/BridgePaths.h"
 #include "core/bridge/HookClient.h"
 #include "core/completion/CompletionHookClient.h"
+#include "core/config/FileSystem.h"
 #include "core/config/HomeDirectory.h"
 #include "core/config/HookInstaller.h"
 #include "core/text/PublicText.h"
 #include "support/AllocatorTuning.h"
+#include "support/Clock.h"
 #include "support/ExecutablePath.h"
 
 namespace {
 
 using Arguments = std::vector<std::string_view>; // after the program name
+
+// What the modes reach the outside world through.
+struct Services {
+  const notch::Clock& clock;
+  const notch::FileSystem& fileSystem;
+  std::string bridgeDirectory;
+};
 
 bool present(const Arguments& arguments, std::string_view flag) {
   for (std::string_view argument : arguments) {
@@ -95,7 +106,7 @@ template <typename Step> int configure(std::string_view prefix, Step step) {
 }
 
 // Mode 3: the turn-end hooks, always in the standard edition's settings.
-int runConfigureCompletion(const Arguments& a) {
+int runConfigureCompletion(const Arguments& a, const Services& services) {
   const auto executable = notch::executablePath();
   const bool apply = a.size() == 2 && a[0] == "--configure-completion" && a[1] == "--apply";
   const bool remove = a.size() == 2 && a[0] == "--configure-completion" && a[1] == "--remove";
@@ -103,7 +114,7 @@ int runConfigureCompletion(const Arguments& a) {
     return reportLine("Usage: --configure-completion --apply|--remove");
   }
   const std::string settings = settingsOf(notch::TargetApplicationProfile::workbuddy);
-  const notch::HookInstaller installer;
+  const notch::HookInstaller installer(services.fileSystem);
   return configure("Completion configuration failed: ", [&] {
     if (apply) {
       installer.installCompletion(settings, *executable, false);
@@ -116,7 +127,7 @@ int runConfigureCompletion(const Arguments& a) {
 }
 
 // Mode 8: the approval hook of one edition; a dry run without --apply.
-int runConfigure(const Arguments& a) {
+int runConfigure(const Arguments& a, const Services& services) {
   std::size_t position = 0;
   while (a[position] != "--configure") {
     ++position;
@@ -129,7 +140,7 @@ int runConfigure(const Arguments& a) {
   }
   const notch::TargetApplicationProfile profile = *named;
   const std::string settings = settingsOf(profile);
-  const notch::HookInstaller installer;
+  const notch::HookInstaller installer(services.fileSystem);
   if (present(a, "--remove")) {
     if (present(a, "--apply")) {
       return 1;
@@ -159,26 +170,26 @@ int runConfigure(const Arguments& a) {
 
 struct Mode {
   bool (*applies)(const Arguments&);
-  int (*run)(const Arguments&);
+  int (*run)(const Arguments&, const Services&);
   const char* usage; // a line for --help; nullptr for modes not meant for people
 };
 
-int printUsage(const Arguments&);
+int printUsage(const Arguments&, const Services&);
 
-int printVersion(const Arguments&) {
+int printVersion(const Arguments&, const Services&) {
   std::printf("VantrelNotch %s\n", NOTCH_VERSION);
   return 0;
 }
 
 // Mode 2: only the exact command line that the configuration writes runs the
 // client; any other list does nothing. Always silent, always status 0.
-int runTurnEndHook(const Arguments& a) {
+int runTurnEndHook(const Arguments& a, const Services& services) {
   static constexpr std::string_view kExact[] = {"--completion-hook", "--source", "workbuddy", "--owner-marker",
                                                 "vantrel-notch-completion-v1"};
   const bool exact = std::equal(a.begin(), a.end(), std::begin(kExact), std::end(kExact));
-  return runHook([exact] {
+  return runHook([&] {
     if (exact) {
-      notch::CompletionHookClient::run();
+      notch::CompletionHookClient::run(notch::CompletionHookOptions(services.bridgeDirectory, services.clock));
     }
   });
 }
@@ -186,7 +197,7 @@ int runTurnEndHook(const Arguments& a) {
 const Mode kModes[] = {
     {// 1: transport identity, only as the sole argument
      [](const Arguments& a) { return a.size() == 1 && a[0] == "--test-transport-identity"; },
-     [](const Arguments&) {
+     [](const Arguments&, const Services&) {
        std::printf("production\n");
        return 0;
      },
@@ -201,16 +212,16 @@ const Mode kModes[] = {
      "                              install or remove the turn-end reminder hooks"},
     {// 4: turn-end preview image
      [](const Arguments& a) { return present(a, "--render-completion-preview"); },
-     [](const Arguments&) { return reportUnavailable("--render-completion-preview"); }, nullptr},
+     [](const Arguments&, const Services&) { return reportUnavailable("--render-completion-preview"); }, nullptr},
     {// 5: question preview image
      [](const Arguments& a) { return present(a, "--render-question-preview"); },
-     [](const Arguments&) { return reportUnavailable("--render-question-preview"); }, nullptr},
+     [](const Arguments&, const Services&) { return reportUnavailable("--render-question-preview"); }, nullptr},
     {// 6: built-in UI checks
      [](const Arguments& a) { return present(a, "--ui-self-test"); },
-     [](const Arguments&) { return reportUnavailable("--ui-self-test"); }, nullptr},
+     [](const Arguments&, const Services&) { return reportUnavailable("--ui-self-test"); }, nullptr},
     {// 7: accessibility diagnosis
      [](const Arguments& a) { return present(a, "--native-diagnose"); },
-     [](const Arguments&) { return reportUnavailable("--native-diagnose"); }, nullptr},
+     [](const Arguments&, const Services&) { return reportUnavailable("--native-diagnose"); }, nullptr},
     {// 8: approval hook configuration
      [](const Arguments& a) { return present(a, "--configure"); }, runConfigure,
      "  --configure target|targetAI [--apply|--remove]\n"
@@ -218,8 +229,11 @@ const Mode kModes[] = {
      "                              (target) or WorkBuddy AI (targetAI) in its settings.json"},
     {// 9: approval hook
      [](const Arguments& a) { return present(a, "--hook"); },
-     [](const Arguments& a) {
-       return runHook([&a] { notch::HookClient::run(valueAfter(a, "--source", "workbuddy")); });
+     [](const Arguments& a, const Services& services) {
+       return runHook([&] {
+         notch::HookClient::run(valueAfter(a, "--source", "workbuddy"),
+                                notch::HookClientOptions(services.bridgeDirectory, services.clock));
+       });
      },
      "  --hook [--source PROFILE]   answer one WorkBuddy permission request through the notch\n"
      "                              (WorkBuddy starts this; PROFILE is workbuddy or workbuddyAI)"},
@@ -228,11 +242,11 @@ const Mode kModes[] = {
     {[](const Arguments& a) { return present(a, "--version"); }, printVersion,
      "  --version                   show the version"},
     {// 10: the notch application
-     [](const Arguments&) { return true; }, [](const Arguments&) { return reportUnavailable("the notch application"); },
-     nullptr},
+     [](const Arguments&) { return true; },
+     [](const Arguments&, const Services&) { return reportUnavailable("the notch application"); }, nullptr},
 };
 
-int printUsage(const Arguments&) {
+int printUsage(const Arguments&, const Services&) {
   std::printf("Usage: VantrelNotch [MODE]\n\n"
               "Vantrel Dozer brings WorkBuddy's permission requests, questions and turn-end\n"
               "reminders into the area around the display notch.\n\n"
@@ -250,9 +264,12 @@ int printUsage(const Arguments&) {
 int main(int argc, char** argv) {
   const std::span<char*> all(argv, static_cast<std::size_t>(argc));
   const Arguments arguments(all.begin() + (argc > 0 ? 1 : 0), all.end());
+  const notch::SystemClock clock;
+  const notch::SystemFileSystem fileSystem;
+  const Services services{clock, fileSystem, notch::bridgeDirectory()};
   for (const Mode& mode : kModes) {
     if (mode.applies(arguments)) {
-      return mode.run(arguments);
+      return mode.run(arguments, services);
     }
   }
   return 0; // unreachable: the last mode always applies

@@ -17,9 +17,4 @@ double wallClockNow() { return secondsOf(CLOCK_REALTIME) - kUnixToReferenceDateO
 
 double uptimeNow() { return secondsOf(CLOCK_MONOTONIC); }
 
-const Clock& systemClock() {
-  static const SystemClock clock;
-  return clock;
-}
-
 } // namespace notch

@@ -32,7 +32,4 @@ public:
   double uptime() const override { return uptimeNow(); }
 };
 
-// A shared, stateless system clock for services constructed without one.
-const Clock& systemClock();
-
 } // namespace notch

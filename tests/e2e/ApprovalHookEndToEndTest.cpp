@@ -72,7 +72,7 @@ protected:
   // Starts an approval server on the real bridge that answers every request
   // with `answer` and remembers it.
   void startServer() {
-    server = std::make_unique<ApprovalServer>(directory);
+    server = std::make_unique<ApprovalServer>(directory, clock);
     server->start(
         [this, deciding = server.get()](const ApprovalRequest& request) {
           {
@@ -97,6 +97,7 @@ protected:
     EXPECT_EQ(result.standardError, "");
   }
 
+  const SystemClock clock;
   const std::string directory = bridgeDirectory();
   const std::string socket = bridgeSocketPath(directory);
   std::atomic<Decision> answer = Decision::allow;

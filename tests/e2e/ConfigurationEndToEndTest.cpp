@@ -52,7 +52,8 @@ TEST_F(ConfigurationEndToEnd, WorkBuddyAsksTheNotchThroughTheInstalledHook) {
 
   EXPECT_EQ(standIn("PermissionRequest").standardOutput, "ask\n"); // no app running
   std::atomic<Decision> answer = Decision::allow;
-  ApprovalServer server;
+  const SystemClock clock;
+  ApprovalServer server(bridgeDirectory(), clock);
   server.start([&](const ApprovalRequest& request) { server.decide(request.id, answer.load()); }, nullptr);
   EXPECT_EQ(standIn("PermissionRequest").standardOutput, "allow\n");
   answer = Decision::deny;

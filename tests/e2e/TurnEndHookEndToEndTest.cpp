@@ -57,7 +57,8 @@ protected:
   std::mutex mutex;
   std::condition_variable arrived;
   std::vector<CompletionEvent> events;
-  CompletionServer server; // last: stops before what its deliveries touch goes
+  const SystemClock clock;
+  CompletionServer server{bridgeDirectory(), clock}; // last: stops before what its deliveries touch goes
 };
 
 TEST_F(TurnEndHookEndToEnd, OnlyTheExactArgumentListSendsTheEvent) {

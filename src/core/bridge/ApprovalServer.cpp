@@ -45,7 +45,7 @@ bool isAcceptable(const ApprovalRequest& request, double now) {
 
 } // namespace
 
-ApprovalServer::ApprovalServer(std::string directory, Limits limits, const Clock& clock)
+ApprovalServer::ApprovalServer(std::string directory, const Clock& clock, Limits limits)
     : directory_(std::move(directory)), socketPath_(bridgeSocketPath(directory_)), limits_(limits), clock_(clock) {}
 
 ApprovalServer::~ApprovalServer() {

@@ -57,8 +57,7 @@ public:
   using RequestCallback = std::function<void(const ApprovalRequest&)>;
   using RemovalCallback = std::function<void(const std::string& id)>;
 
-  explicit ApprovalServer(std::string directory = bridgeDirectory(), Limits limits = {},
-                          const Clock& clock = systemClock());
+  ApprovalServer(std::string directory, const Clock& clock, Limits limits = {});
   ~ApprovalServer(); // stops, then runs the callbacks still queued
   ApprovalServer(const ApprovalServer&) = delete;
   ApprovalServer& operator=(const ApprovalServer&) = delete;

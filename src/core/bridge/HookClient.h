@@ -27,13 +27,16 @@
 
 namespace notch {
 
-// Production values; tests redirect the directory and descriptors and
-// shrink the times.
+// Where the hook talks to and the clock it reads, given by the caller; the
+// rest are production values that tests shrink.
 struct HookClientOptions {
-  std::string directory = bridgeDirectory();
+  HookClientOptions(std::string bridgeDirectory, const Clock& hookClock)
+      : directory(std::move(bridgeDirectory)), clock(&hookClock) {}
+
+  std::string directory;
+  const Clock* clock;
   int inputFd = STDIN_FILENO;
   int outputFd = STDOUT_FILENO;
-  const Clock* clock = &systemClock();
   // WorkBuddy writes its input at once and closes it; five seconds can only
   // run out for a host that leaves standard input open, and together with
   // the answer deadline they stay below WorkBuddy's own 60 s time-out.
@@ -47,11 +50,11 @@ struct HookClientOptions {
 namespace HookClient {
 
 // The whole hook invocation for the profile `source`.
-void run(std::string_view source, const HookClientOptions& options = {});
+void run(std::string_view source, const HookClientOptions& options);
 
 // One request-and-answer exchange over the approval socket; nullopt when no
 // usable answer came.
-std::optional<Decision> exchange(const ApprovalRequest& request, const HookClientOptions& options = {});
+std::optional<Decision> exchange(const ApprovalRequest& request, const HookClientOptions& options);
 
 // The request for WorkBuddy's hook input, or nullopt when the input is not
 // an eligible permission request: not a non-empty JSON object, missing or

@@ -18,12 +18,15 @@
 
 namespace notch {
 
-// Production values; tests redirect the directory and input and shrink the
-// budgets.
+// Where the hook talks to and the clock it reads, given by the caller; the
+// rest are production values that tests shrink.
 struct CompletionHookOptions {
-  std::string directory = bridgeDirectory();
+  CompletionHookOptions(std::string bridgeDirectory, const Clock& hookClock)
+      : directory(std::move(bridgeDirectory)), clock(&hookClock) {}
+
+  std::string directory;
+  const Clock* clock;
   int inputFd = STDIN_FILENO;
-  const Clock* clock = &systemClock();
   HookInputLimits input{
       .budget = 0.3, .pollStep = 0.02, .chunkBytes = 8'192, .limitBytes = CompletionEvent::maximumInputBytes};
   std::size_t maxEventBytes = 4'096;
@@ -33,10 +36,10 @@ struct CompletionHookOptions {
 
 namespace CompletionHookClient {
 
-void run(const CompletionHookOptions& options = {});
+void run(const CompletionHookOptions& options);
 
 // True when the event's line was sent completely.
-bool send(const CompletionEvent& event, const CompletionHookOptions& options = {});
+bool send(const CompletionEvent& event, const CompletionHookOptions& options);
 
 } // namespace CompletionHookClient
 } // namespace notch

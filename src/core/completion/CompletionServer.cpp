@@ -14,7 +14,7 @@
 
 namespace notch {
 
-CompletionServer::CompletionServer(std::string directory, Limits limits, const Clock& clock)
+CompletionServer::CompletionServer(std::string directory, const Clock& clock, Limits limits)
     : directory_(std::move(directory)), socketPath_(completionSocketPath(directory_)), limits_(limits), clock_(clock) {}
 
 CompletionServer::~CompletionServer() {

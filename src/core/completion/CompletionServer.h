@@ -43,8 +43,7 @@ public:
   using Limits = CompletionServerLimits;
   using EventCallback = std::function<void(const CompletionEvent&)>;
 
-  explicit CompletionServer(std::string directory = bridgeDirectory(), Limits limits = {},
-                            const Clock& clock = systemClock());
+  CompletionServer(std::string directory, const Clock& clock, Limits limits = {});
   ~CompletionServer(); // stops, then runs what is still queued (old-run deliveries drop themselves)
   CompletionServer(const CompletionServer&) = delete;
   CompletionServer& operator=(const CompletionServer&) = delete;

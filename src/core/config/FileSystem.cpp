@@ -68,9 +68,4 @@ int SystemFileSystem::linkAt(int directory, const char* from, const char* to) co
   return ::linkat(directory, from, directory, to, 0);
 }
 
-const FileSystem& systemFileSystem() {
-  static const SystemFileSystem fileSystem;
-  return fileSystem;
-}
-
 } // namespace notch

@@ -67,7 +67,4 @@ public:
   int linkAt(int directory, const char* from, const char* to) const override;
 };
 
-// A shared, stateless instance for callers constructed without one.
-const FileSystem& systemFileSystem();
-
 } // namespace notch

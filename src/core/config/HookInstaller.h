@@ -28,7 +28,7 @@ class HookInstaller {
 public:
   using Failure = HookInstallerFailure;
 
-  explicit HookInstaller(const FileSystem& fileSystem = systemFileSystem()) : fileSystem_(fileSystem) {}
+  explicit HookInstaller(const FileSystem& fileSystem) : fileSystem_(fileSystem) {}
 
   // What an install would add, as text for the command line. Writes nothing.
   std::string preview(const std::string& settingsURL, const std::string& executableURL, std::string_view source,

@@ -35,7 +35,7 @@ public:
   // directories are created (mode 0700); without it a missing directory
   // gives nullopt. Throws HookInstallerFailure.
   static std::optional<SettingsLocation> open(const std::string& url, bool createMissing,
-                                              const FileSystem& fileSystem = systemFileSystem());
+                                              const FileSystem& fileSystem);
 
   int directory() const { return directory_.get(); }
   const std::string& url() const { return url_; }
@@ -88,7 +88,7 @@ void removeLeftovers(const SettingsLocation& location);
 
 // The read-only variant for inspection: never creates anything. nullopt when
 // the file does not exist. Throws SettingsHookConfiguration::InspectionError.
-std::optional<std::string> readForInspection(const std::string& url, const FileSystem& fileSystem = systemFileSystem());
+std::optional<std::string> readForInspection(const std::string& url, const FileSystem& fileSystem);
 
 } // namespace SettingsFile
 } // namespace notch

@@ -61,8 +61,8 @@ public:
 
   static constexpr std::string_view bundleIdentifier = "com.tencent.workbuddy.mac";
 
-  NativeApprovalMonitor(const Accessibility& accessibility, const Workspace& workspace,
-                        const Clock& clock = systemClock(), Limits limits = {});
+  NativeApprovalMonitor(const Accessibility& accessibility, const Workspace& workspace, const Clock& clock,
+                        Limits limits = {});
   ~NativeApprovalMonitor();
   NativeApprovalMonitor(const NativeApprovalMonitor&) = delete;
   NativeApprovalMonitor& operator=(const NativeApprovalMonitor&) = delete;

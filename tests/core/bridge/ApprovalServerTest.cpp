@@ -52,7 +52,7 @@ protected:
   }
 
   std::unique_ptr<ApprovalServer> makeServer() {
-    return std::make_unique<ApprovalServer>(directory, fastLimits(), clock);
+    return std::make_unique<ApprovalServer>(directory, clock, fastLimits());
   }
 
   void startServer() {
@@ -267,7 +267,7 @@ TEST_F(ApprovalServerTest, DecisionsAndStopWakeWaitingHandlersAtOnce) {
   // With a 30 s poll step nothing but the wake-ups can answer in time.
   ApprovalServer::Limits slowPolling = fastLimits();
   slowPolling.pollStep = 30;
-  server = std::make_unique<ApprovalServer>(directory, slowPolling, clock);
+  server = std::make_unique<ApprovalServer>(directory, clock, slowPolling);
   server->start([this](const ApprovalRequest& request) { recorder.requested(request); }, nullptr);
 
   const ApprovalRequest decided = makeRequest(clock.now());
@@ -344,7 +344,7 @@ TEST_F(ApprovalServerTest, UnsafeDirectoriesAndSocketsAreRefusedAndLeftAlone) {
 
   const std::string link = temporary.child("link");
   ASSERT_EQ(::symlink(directory.c_str(), link.c_str()), 0);
-  ApprovalServer throughLink(link, fastLimits(), clock);
+  ApprovalServer throughLink(link, clock, fastLimits());
   EXPECT_EQ(startFailure(throughLink), TransportError::Kind::unsafePath);
 }
 
@@ -371,7 +371,7 @@ TEST_F(ApprovalServerTest, AStaleSocketIsReplacedButALiveOneIsNot) {
 
 TEST_F(ApprovalServerTest, ASocketPathThatDoesNotFitIsAFailure) {
   const std::string deep = temporary.child(std::string(100, 'd'));
-  ApprovalServer tooLong(deep, fastLimits(), clock);
+  ApprovalServer tooLong(deep, clock, fastLimits());
   try {
     tooLong.start(nullptr, nullptr);
     FAIL() << "start succeeded";

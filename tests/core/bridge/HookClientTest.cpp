@@ -24,6 +24,7 @@ using testing::ScriptedServer;
 using testing::TemporaryDirectory;
 
 constexpr double kNow = 800'000'000.0;
+const SystemClock clock;
 
 std::string hookInput(const Json& members) { return writeCompactJson(members).value(); }
 
@@ -234,8 +235,7 @@ TEST(HookClientTest, PrintsAnAllowOnlyForAnAllowOfThatExactRequest) {
     request["tool_input"]["n"] = random();
     const std::string input = eligible ? hookInput(request) : ineligible[random() % ineligible.size()];
 
-    HookClientOptions options;
-    options.directory = directory.path();
+    HookClientOptions options(directory.path(), clock);
     options.pollStep = 0.01;
     const bool slow = behaviour == Behaviour::allowTooLate || behaviour == Behaviour::neverAccept ||
                       behaviour == Behaviour::allowWithoutLineFeed;
@@ -283,8 +283,7 @@ TEST(HookClientTest, InputAndRequestSizeAreSettledBeforeConnecting) {
   TemporaryDirectory directory;
   ScriptedServer server(bridgeSocketPath(directory.path()));
   ASSERT_TRUE(server.listening());
-  HookClientOptions options;
-  options.directory = directory.path();
+  HookClientOptions options(directory.path(), clock);
   options.input.budget = 0.2;
   options.input.pollStep = 0.01;
 
@@ -315,11 +314,10 @@ TEST(HookClientTest, InputAndRequestSizeAreSettledBeforeConnecting) {
 TEST(HookClientTest, RealServerAnswersReachTheHook) {
   TemporaryDirectory directory;
   const std::string bridge = directory.child("bridge");
-  ApprovalServer server(bridge);
+  ApprovalServer server(bridge, clock);
   std::atomic<Decision> next = Decision::allow;
   server.start([&](const ApprovalRequest& request) { server.decide(request.id, next); }, nullptr);
-  HookClientOptions options;
-  options.directory = bridge;
+  HookClientOptions options(bridge, clock);
   EXPECT_EQ(runHook(hookInput(permissionRequest()), options), hookOutputLine("PermissionRequest", Decision::allow));
   next = Decision::passthrough;
   EXPECT_EQ(runHook(hookInput(permissionRequest()), options), "");

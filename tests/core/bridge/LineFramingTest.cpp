@@ -61,9 +61,10 @@ protected:
   }
 
   LineChannel channel(int fd, const WakePipe* wake = nullptr, double pollStep = 0.01) const {
-    return LineChannel{.fd = fd, .clock = systemClock(), .pollStep = pollStep, .wake = wake};
+    return LineChannel{.fd = fd, .clock = clock, .pollStep = pollStep, .wake = wake};
   }
 
+  const SystemClock clock;
   FileDescriptor near_;
   FileDescriptor far_;
 };

@@ -113,7 +113,8 @@ std::optional<ScriptedServer::Exchange> ScriptedServer::accept(double timeout) c
   if (!exchange.connection) {
     return std::nullopt;
   }
-  const LineChannel channel{.fd = exchange.connection.get(), .clock = systemClock(), .pollStep = 0.01};
+  const SystemClock clock;
+  const LineChannel channel{.fd = exchange.connection.get(), .clock = clock, .pollStep = 0.01};
   exchange.requestLine = readLine(channel, uptimeNow() + timeout);
   return exchange;
 }

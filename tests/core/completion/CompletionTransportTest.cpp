@@ -22,7 +22,7 @@ using testing::TestClient;
 class CompletionTransportTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    server = std::make_unique<CompletionServer>(directory.path() + "/bridge");
+    server = std::make_unique<CompletionServer>(directory.path() + "/bridge", clock);
     server->start([this](const CompletionEvent& event) {
       std::lock_guard guard(mutex);
       events.push_back(event);
@@ -49,12 +49,12 @@ protected:
   }
 
   CompletionHookOptions hookOptions(int inputFd) {
-    CompletionHookOptions options;
-    options.directory = directory.path() + "/bridge";
+    CompletionHookOptions options(directory.path() + "/bridge", clock);
     options.inputFd = inputFd;
     return options;
   }
 
+  const SystemClock clock;
   TemporaryDirectory directory;
   std::mutex mutex;
   std::condition_variable arrived;
@@ -129,7 +129,7 @@ TEST_F(CompletionTransportTest, HostileConnectionsGiveNothingAndDoNotBlockTheNex
 
 TEST_F(CompletionTransportTest, StopDropsDeliveriesOfTheOldRun) {
   EXPECT_THROW(server->start(nullptr), TransportError);
-  auto second = std::make_unique<CompletionServer>(directory.path() + "/bridge");
+  auto second = std::make_unique<CompletionServer>(directory.path() + "/bridge", clock);
   try {
     second->start(nullptr);
     FAIL() << "a second server started";
@@ -143,7 +143,7 @@ TEST_F(CompletionTransportTest, StopDropsDeliveriesOfTheOldRun) {
   std::condition_variable gateSignal;
   bool open = false;
   int calls = 0;
-  server = std::make_unique<CompletionServer>(directory.path() + "/bridge");
+  server = std::make_unique<CompletionServer>(directory.path() + "/bridge", clock);
   server->start([&](const CompletionEvent&) {
     std::unique_lock lock(gateMutex);
     ++calls;

@@ -16,6 +16,7 @@ using testing::readFile;
 using testing::TemporaryHome;
 
 const std::string kExecutable = "/Applications/Vantrel Dozer.app/Contents/MacOS/VantrelNotch";
+const SystemFileSystem fileSystem;
 
 std::string own(std::string_view source = "workbuddy", const std::string& executable = kExecutable) {
   return HookCommand::approvalCommand(executable, source);
@@ -175,7 +176,7 @@ TEST(HookRulesTest, HandEditedOwnHooksStopEveryWriter) {
 TEST(HookInstallerTest, InstallingTwiceChangesNothingAndBackupsHoldWhatWasRead) {
   TemporaryHome home;
   home.writeSettings("{}");
-  const HookInstaller installer;
+  const HookInstaller installer(fileSystem);
   const std::string firstBackup = installer.install(home.settings(), kExecutable, "workbuddy", false);
   EXPECT_EQ(readFile(firstBackup), "{}");
   const auto once = readFile(home.settings());
@@ -204,7 +205,7 @@ TEST(HookInstallerTest, InstallingTwiceChangesNothingAndBackupsHoldWhatWasRead) 
 
 TEST(HookInstallerTest, CompletionHooksAreCountedExactly) {
   TemporaryHome home;
-  const HookInstaller installer;
+  const HookInstaller installer(fileSystem);
   EXPECT_FALSE(installer.completionInstalled(home.settings(), kExecutable, false));
   installer.installCompletion(home.settings(), kExecutable, false);
   EXPECT_TRUE(installer.completionInstalled(home.settings(), kExecutable, false));
@@ -232,7 +233,7 @@ TEST(HookInstallerTest, CompletionHooksAreCountedExactly) {
 TEST(HookInstallerTest, InspectionClassifiesWhatItFinds) {
   using State = SettingsHookConfiguration::State;
   TemporaryHome home;
-  const HookInstaller installer;
+  const HookInstaller installer(fileSystem);
   auto inspect = [&](const std::optional<std::string>& executable = kExecutable) {
     return installer.inspectApprovalHooks(TargetApplicationProfile::workbuddy, home.settings(), executable);
   };

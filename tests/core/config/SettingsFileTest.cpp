@@ -21,7 +21,9 @@ constexpr const char* kExecutable = "/Applications/Vantrel Dozer.app/Contents/Ma
 const std::string kForeign =
     R"({"theme":"dark","hooks":{"PermissionRequest":[{"hooks":[{"type":"command","command":"other"}]}]}})";
 
-std::string installFailure(const std::string& settings, const FileSystem& fileSystem = systemFileSystem()) {
+const SystemFileSystem kFileSystem;
+
+std::string installFailure(const std::string& settings, const FileSystem& fileSystem = kFileSystem) {
   try {
     HookInstaller(fileSystem).install(settings, kExecutable, "workbuddy", false);
   } catch (const HookInstaller::Failure& failure) {
@@ -78,7 +80,7 @@ TEST(SettingsFileTest, OnlyAPrivateBoundedRegularFileIsRead) {
   large += '\n';
   ASSERT_EQ(large.size(), SettingsLocation::maximumBytes);
   home.writeSettings(large);
-  EXPECT_NO_THROW(HookInstaller().uninstall(home.settings())); // read, validated, left as it is
+  EXPECT_NO_THROW(HookInstaller(kFileSystem).uninstall(home.settings())); // read, validated, left as it is
   // Adding the hook would push it over the limit, where it could never be
   // read again: refused, untouched.
   EXPECT_EQ(installFailure(home.settings()), "修改后的配置将超过 4 MB，之后无法再安全读取；未修改文件。");
@@ -217,7 +219,7 @@ TEST(SettingsFileTest, AKillAtAnyPointNeverBlocksTheNextRun) {
     struct stat settings {};
     killedWithTwoNames += ::stat(home.settings().c_str(), &settings) == 0 && settings.st_nlink == 2 ? 1 : 0;
 
-    const HookInstaller next;
+    const HookInstaller next(kFileSystem);
     EXPECT_NO_THROW(next.preview(home.settings(), kExecutable, "workbuddy", false)) << "killed before call " << k;
     EXPECT_NE(next.inspectApprovalHooks(TargetApplicationProfile::workbuddy, home.settings(), kExecutable).state,
               SettingsHookConfiguration::State::invalid)
@@ -235,7 +237,7 @@ TEST(SettingsFileTest, AKillAtAnyPointNeverBlocksTheNextRun) {
 
 TEST(SettingsFileTest, WritesLeaveOnlyTheFileBackupsAndLock) {
   TemporaryHome home;
-  const HookInstaller installer;
+  const HookInstaller installer(kFileSystem);
   try {
     installer.uninstall(home.settings());
     ADD_FAILURE() << "removal without a file succeeded";
@@ -271,14 +273,14 @@ TEST(SettingsFileTest, WritesLeaveOnlyTheFileBackupsAndLock) {
 
 TEST(SettingsFileTest, InspectionReadsWithoutCreatingAnything) {
   TemporaryHome home;
-  EXPECT_FALSE(SettingsFile::readForInspection(home.settings()));
+  EXPECT_FALSE(SettingsFile::readForInspection(home.settings(), kFileSystem));
   struct stat status {};
   EXPECT_NE(::stat(home.workbuddy().c_str(), &status), 0);
   home.writeSettings(kForeign);
-  EXPECT_EQ(SettingsFile::readForInspection(home.settings()), kForeign);
+  EXPECT_EQ(SettingsFile::readForInspection(home.settings(), kFileSystem), kForeign);
   const std::string second = home.path() + "/second";
   ASSERT_EQ(::link(home.settings().c_str(), second.c_str()), 0);
-  EXPECT_THROW(SettingsFile::readForInspection(home.settings()), SettingsHookConfiguration::InspectionError);
+  EXPECT_THROW(SettingsFile::readForInspection(home.settings(), kFileSystem), SettingsHookConfiguration::InspectionError);
   EXPECT_EQ(installFailure("relative/settings.json"), "需要绝对配置文件路径。");
   EXPECT_EQ(installFailure(home.path() + "/../x/settings.json"), "配置路径不能含相对路径组件。");
   EXPECT_EQ(installFailure("/"), "需要绝对配置文件路径。");
