@@ -7,7 +7,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "core/bridge/BridgeListener.h"
 #include "core/bridge/BridgeSocket.h"
 #include "core/bridge/DecisionReply.h"
 #include "core/bridge/HookEventPolicy.h"
@@ -46,7 +45,9 @@ bool isAcceptable(const ApprovalRequest& request, double now) {
 } // namespace
 
 ApprovalServer::ApprovalServer(std::string directory, const Clock& clock, Limits limits)
-    : directory_(std::move(directory)), socketPath_(bridgeSocketPath(directory_)), limits_(limits), clock_(clock) {}
+    : socketPath_(bridgeSocketPath(directory)), limits_(limits), clock_(clock),
+      acceptor_(std::move(directory), socketPath_,
+                BridgeAcceptor::Limits{.listenBacklog = limits.listenBacklog, .pollStep = limits.pollStep}) {}
 
 ApprovalServer::~ApprovalServer() {
   stop();
@@ -67,58 +68,18 @@ void ApprovalServer::start(RequestCallback onRequest, RemovalCallback onRemoval)
   if (running()) {
     throw TransportError::alreadyRunning();
   }
-  auto wake = std::make_shared<WakePipe>();
-  BridgeListener listener = openBridgeListener(directory_, socketPath_, limits_.listenBacklog);
-  const FileIdentity identity = listener.identity;
-  FileDescriptor listening = std::move(listener.socket);
   {
     std::lock_guard guard(lock_);
     onRequest_ = std::move(onRequest);
     onRemoval_ = std::move(onRemoval);
-    acceptWake_ = wake;
     running_ = true;
-    workers_.enter();
   }
   try {
-    // The loop's closure owns the listening socket; if the thread cannot be
-    // made, destroying the closure closes it.
-    threads_.run([this, identity, wake, listening = std::make_shared<FileDescriptor>(std::move(listening))] {
-      acceptLoop(listening->get(), *wake);
-      listening->reset();
-      removeOwnSocket(directory_, socketPath_, identity);
-      workers_.leave();
-    });
+    acceptor_.start([this](FileDescriptor connection) { admit(std::move(connection)); });
   } catch (...) {
-    {
-      std::lock_guard guard(lock_);
-      running_ = false;
-      acceptWake_.reset();
-    }
-    workers_.leave();
-    removeOwnSocket(directory_, socketPath_, identity);
-    throw TransportError::system(EAGAIN); // no thread (or no memory) for the accept loop
-  }
-}
-
-void ApprovalServer::acceptLoop(int listeningFd, const WakePipe& wake) {
-  while (running()) {
-    if (waitOnSocket(listeningFd, POLLIN, limits_.pollStep, &wake) != SocketWaitResult::ready) {
-      continue;
-    }
-    FileDescriptor descriptor = acceptBridgeConnection(listeningFd);
-    if (!descriptor) {
-      // Out of descriptors the listening socket stays readable; rest for a
-      // poll step instead of spinning, unless a stop wakes us.
-      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-        waitOnSocket(wake.readFd(), POLLIN, limits_.pollStep);
-      }
-      continue;
-    }
-    const auto peer = peerUserID(descriptor.get());
-    if (!peer || *peer != ::getuid()) {
-      continue; // another user's process: closed without a word
-    }
-    admit(std::move(descriptor));
+    std::lock_guard guard(lock_);
+    running_ = false;
+    throw;
   }
 }
 
@@ -137,21 +98,12 @@ void ApprovalServer::admit(FileDescriptor descriptor) {
       return;
     }
     connections_.emplace(connection->token, connection);
-    workers_.enter();
   }
-  try {
-    threads_.run([this, connection] {
-      serve(connection);
-      workers_.leave();
-    });
-  } catch (...) {
+  if (!acceptor_.spawn([this, connection] { serve(connection); })) {
     // No thread for the handler: the connection is closed unanswered, as
     // when the server is full.
-    {
-      std::lock_guard guard(lock_);
-      connections_.erase(connection->token);
-    }
-    workers_.leave();
+    std::lock_guard guard(lock_);
+    connections_.erase(connection->token);
   }
 }
 
@@ -283,17 +235,11 @@ void ApprovalServer::stop() {
   {
     std::lock_guard guard(lock_);
     running_ = false;
-    if (acceptWake_) {
-      acceptWake_->notify();
-    }
     for (const auto& [token, connection] : connections_) {
       connection->wake.notify();
     }
   }
-  workers_.wait();
-  threads_.shutdown();
-  std::lock_guard guard(lock_);
-  acceptWake_.reset();
+  acceptor_.stop();
 }
 
 } // namespace notch

@@ -9,12 +9,14 @@
 // (passthrough, expiry, client gone, stop, any refusal) closes the connection
 // without a reply, which the client treats as passthrough.
 //
-// Threads: the accept loop and one handler per connection run on pooled
-// worker threads (reused, so a connection does not pay for a new thread); `onRequest` and `onRemoval` run on the serial
-// queue "vantrel-notch.callbacks", queued under the lock, so a request's onRequest always runs before its onRemoval,
-// and every registered request gets exactly one onRemoval. `start`, `decide` and `stop` may be called from any thread;
-// `start` and `stop` are serialised. A decision or a stop wakes the waiting
-// handlers at once instead of waiting out their poll step.
+// Threads: the accept loop (a BridgeAcceptor) and one handler per
+// connection run on pooled worker threads (reused, so a connection does not
+// pay for a new thread); `onRequest` and `onRemoval` run on the serial queue
+// "vantrel-notch.callbacks", queued under the lock, so a request's onRequest
+// always runs before its onRemoval, and every registered request gets
+// exactly one onRemoval. `start`, `decide` and `stop` may be called from any
+// thread; `start` and `stop` are serialised. A decision or a stop wakes the
+// waiting handlers at once instead of waiting out their poll step.
 
 #include <cstddef>
 #include <functional>
@@ -25,19 +27,15 @@
 #include <string>
 
 #include "core/bridge/ApprovalRequest.h"
-#include "core/bridge/BridgePaths.h"
+#include "core/bridge/BridgeAcceptor.h"
 #include "core/bridge/Decision.h"
 #include "core/bridge/LineFraming.h"
 #include "support/Clock.h"
-#include "support/DispatchGroup.h"
 #include "support/FileDescriptor.h"
 #include "support/SerialQueue.h"
 #include "support/Uuid.h"
-#include "support/WorkerPool.h"
 
 namespace notch {
-
-class WakePipe;
 
 // Production values; tests shrink them instead of sleeping.
 struct ApprovalServerLimits {
@@ -84,7 +82,6 @@ public:
 private:
   struct Connection;
 
-  void acceptLoop(int listeningFd, const WakePipe& wake);
   void admit(FileDescriptor descriptor);
   void serve(const std::shared_ptr<Connection>& connection);
   std::optional<ApprovalRequest> readRequest(const Connection& connection);
@@ -94,15 +91,13 @@ private:
   LineChannel channelFor(const Connection& connection) const;
   bool running() const;
 
-  const std::string directory_;
   const std::string socketPath_;
   const Limits limits_;
   const Clock& clock_;
 
   mutable std::mutex lock_;
   std::mutex lifecycle_;
-  DispatchGroup workers_;
-  WorkerPool threads_; // runs the accept loop and the handlers; joined by stop()
+  BridgeAcceptor acceptor_; // runs the accept loop and the handlers; stop() waits for them
   SerialQueue callbacks_{"vantrel-notch.callbacks"};
 
   // Guarded by lock_.
@@ -111,7 +106,6 @@ private:
   std::map<std::string, std::shared_ptr<Connection>> pending_;
   RequestCallback onRequest_;
   RemovalCallback onRemoval_;
-  std::shared_ptr<WakePipe> acceptWake_;
 };
 
 } // namespace notch

@@ -1,21 +1,14 @@
 #include "core/completion/CompletionServer.h"
 
-#include <cerrno>
-#include <memory>
-
-#include <poll.h>
-#include <unistd.h>
-
-#include "core/bridge/BridgeListener.h"
-#include "core/bridge/BridgeSocket.h"
 #include "core/bridge/LineFraming.h"
-#include "core/bridge/SocketWait.h"
 #include "core/bridge/TransportError.h"
 
 namespace notch {
 
 CompletionServer::CompletionServer(std::string directory, const Clock& clock, Limits limits)
-    : directory_(std::move(directory)), socketPath_(completionSocketPath(directory_)), limits_(limits), clock_(clock) {}
+    : socketPath_(completionSocketPath(directory)), limits_(limits), clock_(clock),
+      acceptor_(std::move(directory), socketPath_,
+                BridgeAcceptor::Limits{.listenBacklog = limits.listenBacklog, .pollStep = limits.acceptPollStep}) {}
 
 CompletionServer::~CompletionServer() {
   stop();
@@ -38,63 +31,35 @@ void CompletionServer::start(EventCallback onEvent) {
     throw TransportError::alreadyRunning();
   }
   const Uuid token = Uuid::random(); // before the socket exists: nothing to clean up if it throws
-  BridgeListener listener = openBridgeListener(directory_, socketPath_, limits_.listenBacklog);
   {
     std::lock_guard guard(lock_);
     active_ = token;
-    workers_.enter();
   }
-  const FileIdentity identity = listener.identity;
   try {
-    threads_.run([this, token, identity, onEvent = std::move(onEvent),
-                  listening = std::make_shared<FileDescriptor>(std::move(listener.socket))] {
-      acceptLoop(listening->get(), token, onEvent);
-      listening->reset();
-      removeOwnSocket(directory_, socketPath_, identity);
-      workers_.leave();
+    acceptor_.start([this, token, onEvent = std::move(onEvent)](FileDescriptor connection) {
+      receive(std::move(connection), token, onEvent);
     });
   } catch (...) {
-    {
-      std::lock_guard guard(lock_);
-      active_.reset();
-    }
-    workers_.leave();
-    removeOwnSocket(directory_, socketPath_, identity);
-    throw TransportError::system(EAGAIN);
+    std::lock_guard guard(lock_);
+    active_.reset();
+    throw;
   }
 }
 
-void CompletionServer::acceptLoop(int listeningFd, const Uuid& token, const EventCallback& onEvent) {
-  while (isActive(token)) {
-    if (waitOnSocket(listeningFd, POLLIN, limits_.acceptPollStep) != SocketWaitResult::ready) {
-      continue;
-    }
-    FileDescriptor connection = acceptBridgeConnection(listeningFd);
-    if (!connection) {
-      // Out of descriptors the listening socket stays readable: rest a step
-      // instead of spinning.
-      ::poll(nullptr, 0, static_cast<int>(limits_.acceptPollStep * 1000));
-      continue;
-    }
-    // Served here, on this thread: one connection at a time. The delivery is
-    // queued before the connection closes, so a client that sees the end of
-    // the stream knows its event is on its way.
-    if (const auto event = serve(connection.get(), token); event && onEvent) {
-      callbacks_.async([this, token, onEvent, event = *event] {
-        if (isActive(token)) {
-          onEvent(event);
-        }
-      });
-    }
-    connection.reset();
+// Served here, on the accept thread: one connection at a time. The delivery
+// is queued before the connection closes, so a client that sees the end of
+// the stream knows its event is on its way.
+void CompletionServer::receive(FileDescriptor connection, const Uuid& token, const EventCallback& onEvent) {
+  if (const auto event = serve(connection.get(), token); event && onEvent) {
+    callbacks_.async([this, token, onEvent, event = *event] {
+      if (isActive(token)) {
+        onEvent(event);
+      }
+    });
   }
 }
 
 std::optional<CompletionEvent> CompletionServer::serve(int fd, const Uuid& token) {
-  const auto peer = peerUserID(fd);
-  if (!peer || *peer != ::getuid()) {
-    return std::nullopt;
-  }
   const LineChannel channel{.fd = fd,
                             .clock = clock_,
                             .pollStep = limits_.connectionPollStep,
@@ -122,8 +87,7 @@ void CompletionServer::stop() {
     std::lock_guard guard(lock_);
     active_.reset();
   }
-  workers_.wait();
-  threads_.shutdown();
+  acceptor_.stop();
   // A delivery that saw the token still active may be running right now; once
   // stop returns, no event of this run reaches the app any more.
   if (!callbacks_.isCurrent()) {

@@ -18,13 +18,11 @@
 #include <optional>
 #include <string>
 
-#include "core/bridge/BridgePaths.h"
+#include "core/bridge/BridgeAcceptor.h"
 #include "core/completion/CompletionEvent.h"
 #include "support/Clock.h"
-#include "support/DispatchGroup.h"
 #include "support/SerialQueue.h"
 #include "support/Uuid.h"
-#include "support/WorkerPool.h"
 
 namespace notch {
 
@@ -59,19 +57,17 @@ public:
   const std::string& socketPath() const { return socketPath_; }
 
 private:
-  void acceptLoop(int listeningFd, const Uuid& token, const EventCallback& onEvent);
+  void receive(FileDescriptor connection, const Uuid& token, const EventCallback& onEvent);
   std::optional<CompletionEvent> serve(int fd, const Uuid& token);
   bool isActive(const Uuid& token) const;
 
-  const std::string directory_;
   const std::string socketPath_;
   const Limits limits_;
   const Clock& clock_;
 
   mutable std::mutex lock_;
   std::mutex lifecycle_;
-  DispatchGroup workers_;
-  WorkerPool threads_;
+  BridgeAcceptor acceptor_; // serves each connection on its accept thread, one at a time
   SerialQueue callbacks_{"vantrel-notch.completion-callbacks"};
   std::optional<Uuid> active_; // guarded by lock_
 };

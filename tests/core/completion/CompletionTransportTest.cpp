@@ -138,6 +138,15 @@ TEST_F(CompletionTransportTest, StopDropsDeliveriesOfTheOldRun) {
   }
   server->stop();
 
+  // With a 30 s poll step only the wake-up can end the accept loop in time.
+  CompletionServer::Limits slowPolling;
+  slowPolling.acceptPollStep = 30;
+  server = std::make_unique<CompletionServer>(directory.path() + "/bridge", clock, slowPolling);
+  server->start(nullptr);
+  const double stopping = uptimeNow();
+  server->stop();
+  EXPECT_LT(uptimeNow() - stopping, 5.0);
+
   // The first delivery blocks in the callback; the second waits behind it.
   std::mutex gateMutex;
   std::condition_variable gateSignal;
