@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "core/bridge/BridgeSocket.h"
+#include "core/bridge/BridgeConnection.h"
 #include "core/bridge/DecisionReply.h"
 #include "core/bridge/HookEventPolicy.h"
 #include "core/bridge/HookOutput.h"
@@ -64,21 +64,13 @@ std::optional<Decision> exchange(const ApprovalRequest& request, const HookClien
   if (!line || line->size() > kMaxLineBytes) {
     return std::nullopt;
   }
-  const std::string socketPath = bridgeSocketPath(options.directory);
-  if (!isBridgeDirectorySafe(options.directory) || !isBridgeSocketSafe(socketPath)) {
-    return std::nullopt;
-  }
-  FileDescriptor socket = makeBridgeSocket();
   // Non-blocking: anything but an immediate connection (a full backlog, a
   // refused connection) means no app to ask. There is no retry.
-  if (!socket || connectBridgeSocket(socket.get(), socketPath) != 0) {
+  const FileDescriptor socket =
+      connectToBridge(options.directory, bridgeSocketPath(options.directory), /*connectWait=*/0);
+  if (!socket) {
     return std::nullopt;
   }
-  const auto peer = peerUserID(socket.get());
-  if (!peer || *peer != ::getuid()) {
-    return std::nullopt;
-  }
-
   const Clock& clock = *options.clock;
   const double answerDeadline = clock.uptime() + options.answerDeadline;
   const LineChannel channel{.fd = socket.get(), .clock = clock, .pollStep = options.pollStep};
