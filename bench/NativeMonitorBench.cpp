@@ -137,7 +137,8 @@ void measurePoll() {
   Setting setting(window);
   NativeApprovalMonitor::Limits limits;
   limits.firstPoll = 1e9; // polled by hand
-  NativeApprovalMonitor monitor(setting.accessibility, setting.workspace, clock, limits);
+  SerialQueue queue("vantrel-notch.native-approval");
+  NativeApprovalMonitor monitor(setting.accessibility, setting.workspace, clock, queue, limits);
   Counters counters;
   start(monitor, counters);
   const std::vector<Figures> figures = cpuPerRun({[&monitor] { monitor.pollNow(); }, bareScan(setting.accessibility)});
@@ -157,7 +158,8 @@ void measurePoll() {
 void measureIdle(const char* name, const NativeApprovalNode& window, double seconds) {
   Setting setting(window);
   const Figures bare = cpuPerRun({bareScan(setting.accessibility)})[0];
-  NativeApprovalMonitor monitor(setting.accessibility, setting.workspace, clock);
+  SerialQueue queue("vantrel-notch.native-approval");
+  NativeApprovalMonitor monitor(setting.accessibility, setting.workspace, clock, queue);
   Counters counters;
   const double before = processCpuSeconds();
   start(monitor, counters);

@@ -7,6 +7,10 @@ namespace {
 
 thread_local const SerialQueue* currentQueue = nullptr;
 
+std::chrono::steady_clock::duration durationOf(double seconds) {
+  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+}
+
 } // namespace
 
 SerialQueue::SerialQueue(std::string label) : label_(std::move(label)) {
@@ -22,12 +26,32 @@ SerialQueue::~SerialQueue() {
   worker_.join();
 }
 
-void SerialQueue::async(std::function<void()> work) {
+void SerialQueue::post(std::function<void()> task) {
   {
     std::lock_guard guard(mutex_);
-    pending_.push_back(std::move(work));
+    pending_.push_back(std::move(task));
   }
   wake_.notify_one();
+}
+
+TaskHandle SerialQueue::postAfter(double seconds, std::function<void()> task) {
+  return schedule(std::chrono::steady_clock::now() + durationOf(seconds), {}, std::move(task));
+}
+
+TaskHandle SerialQueue::repeat(double interval, double /*leeway: fires come on time here*/, double firstFire,
+                               std::function<void()> task) {
+  return schedule(std::chrono::steady_clock::now() + durationOf(firstFire), durationOf(interval), std::move(task));
+}
+
+TaskHandle SerialQueue::schedule(Instant due, std::chrono::steady_clock::duration interval,
+                                 std::function<void()> task) {
+  auto cancelled = std::make_shared<std::atomic<bool>>(false);
+  {
+    std::lock_guard guard(mutex_);
+    timers_.emplace(due, Timer{cancelled, std::make_shared<std::function<void()>>(std::move(task)), interval});
+  }
+  wake_.notify_one();
+  return TaskHandle(std::move(cancelled));
 }
 
 void SerialQueue::sync(const std::function<void()>& work) {
@@ -39,7 +63,7 @@ void SerialQueue::sync(const std::function<void()>& work) {
   std::condition_variable doneSignal;
   bool done = false;
   std::exception_ptr failure;
-  async([&] {
+  post([&] {
     try {
       work();
     } catch (...) {
@@ -58,20 +82,59 @@ void SerialQueue::sync(const std::function<void()>& work) {
 
 bool SerialQueue::isCurrent() const { return currentQueue == this; }
 
+// Runs the earliest timer if it has come due (the lock is released while it
+// runs). A repeating one is scheduled again one interval after its due time,
+// or one interval from now when the queue fell behind, so missed fires
+// coalesce into this one.
+bool SerialQueue::runDueTimer(std::unique_lock<std::mutex>& lock) {
+  const Instant now = std::chrono::steady_clock::now();
+  if (timers_.empty() || timers_.begin()->first > now) {
+    return false;
+  }
+  const auto earliest = timers_.begin();
+  Timer timer = earliest->second;
+  const Instant due = earliest->first;
+  timers_.erase(earliest);
+  if (timer.cancelled->load()) {
+    return true;
+  }
+  if (timer.interval.count() > 0) {
+    const Instant next = due + timer.interval;
+    timers_.emplace(next > now ? next : now + timer.interval, timer);
+  }
+  lock.unlock();
+  if (!timer.cancelled->load()) {
+    (*timer.task)();
+  }
+  timer = {}; // release captures before taking the lock again
+  lock.lock();
+  return true;
+}
+
 void SerialQueue::drain() {
   currentQueue = this;
   std::unique_lock lock(mutex_);
   for (;;) {
-    wake_.wait(lock, [this] { return closing_ || !pending_.empty(); });
-    if (pending_.empty()) {
-      return; // closing and nothing left to run
+    if (!pending_.empty()) {
+      std::function<void()> work = std::move(pending_.front());
+      pending_.pop_front();
+      lock.unlock();
+      work();
+      work = nullptr;
+      lock.lock();
+      continue;
     }
-    std::function<void()> work = std::move(pending_.front());
-    pending_.pop_front();
-    lock.unlock();
-    work();
-    work = nullptr; // release captures before taking the lock again
-    lock.lock();
+    if (closing_) {
+      return; // everything posted has run; timers not yet due are dropped
+    }
+    if (runDueTimer(lock)) {
+      continue;
+    }
+    if (timers_.empty()) {
+      wake_.wait(lock, [this] { return closing_ || !pending_.empty() || !timers_.empty(); });
+    } else {
+      wake_.wait_until(lock, timers_.begin()->first);
+    }
   }
 }
 

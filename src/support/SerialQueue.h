@@ -1,49 +1,59 @@
 #pragma once
 
-// A labelled serial queue: work items run one at a time, in the order they
-// were queued, on one worker thread owned by the queue.
+// A labelled serial queue on a worker thread of its own: the production
+// TaskQueue. Tasks run one at a time in the order they were posted; delayed
+// and repeating work runs on the same thread when its time (on the steady
+// clock) has come, between tasks.
 //
-// `sync` runs inline when called from the queue itself, so code that may or
-// may not already be on the queue can use it without deadlocking. Destroying
-// the queue runs everything still queued, then joins the worker; it must not
-// be destroyed from its own thread. Work given to `async` must not throw;
-// an exception thrown by `sync` work reaches the caller of `sync`.
+// Destroying the queue runs every task still posted, drops delayed and
+// repeating work that has not come due, then joins the worker; it must not
+// be destroyed from its own thread.
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
 
+#include "support/TaskQueue.h"
+
 namespace notch {
 
-class SerialQueue {
+class SerialQueue final : public TaskQueue {
 public:
   explicit SerialQueue(std::string label);
-  ~SerialQueue();
+  ~SerialQueue() override;
   SerialQueue(const SerialQueue&) = delete;
   SerialQueue& operator=(const SerialQueue&) = delete;
 
   const std::string& label() const { return label_; }
 
-  // Queues `work` and returns at once.
-  void async(std::function<void()> work);
-
-  // Runs `work` on the queue and returns when it has run; rethrows what
-  // `work` threw.
-  void sync(const std::function<void()>& work);
-
-  // True when called from a work item of this queue.
-  bool isCurrent() const;
+  void post(std::function<void()> task) override;
+  [[nodiscard]] TaskHandle postAfter(double seconds, std::function<void()> task) override;
+  [[nodiscard]] TaskHandle repeat(double interval, double leeway, double firstFire,
+                                  std::function<void()> task) override;
+  void sync(const std::function<void()>& work) override;
+  bool isCurrent() const override;
 
 private:
+  using Instant = std::chrono::steady_clock::time_point;
+  struct Timer {
+    std::shared_ptr<std::atomic<bool>> cancelled;
+    std::shared_ptr<std::function<void()>> task;
+    std::chrono::steady_clock::duration interval{}; // zero: runs once
+  };
+
+  TaskHandle schedule(Instant due, std::chrono::steady_clock::duration interval, std::function<void()> task);
   void drain();
+  bool runDueTimer(std::unique_lock<std::mutex>& lock);
 
   const std::string label_;
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<std::function<void()>> pending_;
+  std::multimap<Instant, Timer> timers_;
   bool closing_ = false;
   std::thread worker_;
 };

@@ -22,7 +22,7 @@ TEST(SerialQueueTest, RunsWorkInOrderOneAtATime) {
     SerialQueue queue("test.order");
     EXPECT_EQ(queue.label(), "test.order");
     for (int i = 0; i < 200; ++i) {
-      queue.async([&, i] {
+      queue.post([&, i] {
         overlapped = overlapped || running.fetch_add(1) != 0;
         order.push_back(i);
         running.fetch_sub(1);
@@ -60,6 +60,57 @@ TEST(SerialQueueTest, SyncHandsAnExceptionToItsCallerAndTheQueueGoesOn) {
   bool ran = false;
   queue.sync([&] { ran = true; });
   EXPECT_TRUE(ran);
+}
+
+// Waits (bounded) until `condition` holds.
+template <typename Condition> bool eventually(Condition condition) {
+  for (int i = 0; i < 5000 && !condition(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return condition();
+}
+
+// The production timers run on the queue's own thread and real time; their
+// logic is the same as the virtual-time queue's, so a few short waits do.
+TEST(SerialQueueTest, DelayedAndRepeatingWorkRunsOnTheQueueUntilCancelled) {
+  SerialQueue queue("test.timers");
+  std::atomic<int> once{0};
+  std::atomic<int> cancelledOnce{0};
+  std::atomic<int> fires{0};
+  std::atomic<bool> onQueue{true};
+  TaskHandle delayed = queue.postAfter(0.002, [&] { ++once; });
+  TaskHandle dropped = queue.postAfter(0.002, [&] { ++cancelledOnce; });
+  dropped.cancel();
+  TaskHandle timer;
+  queue.sync([&] {
+    timer = queue.repeat(0.002, 0, 0, [&] {
+      onQueue = onQueue && queue.isCurrent();
+      if (++fires == 3) {
+        timer.cancel(); // from its own fire: no fire after this one
+      }
+    });
+  });
+  EXPECT_TRUE(eventually([&] { return fires >= 3 && once == 1; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  queue.sync([] {});
+  EXPECT_EQ(fires, 3);
+  EXPECT_EQ(once, 1);
+  EXPECT_EQ(cancelledOnce, 0);
+  EXPECT_TRUE(onQueue);
+
+  // Fire times missed while the queue is busy coalesce into one fire.
+  std::atomic<bool> release{false};
+  std::atomic<int> busyFires{0};
+  queue.post([&] {
+    while (!release) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  TaskHandle busy = queue.repeat(0.002, 0, 0, [&] { ++busyFires; });
+  std::this_thread::sleep_for(std::chrono::milliseconds(60)); // some thirty fire times pass
+  release = true;
+  queue.sync([] {});
+  EXPECT_LE(busyFires, 2);
 }
 
 TEST(DispatchGroupTest, WaitsForEveryWorker) {

@@ -162,7 +162,7 @@ bool ApprovalServer::registerRequest(const std::shared_ptr<Connection>& connecti
   connection->request = request;
   pending_.emplace(request.id, connection);
   if (onRequest_) {
-    callbacks_.async([callback = onRequest_, request] { callback(request); });
+    callbacks_.post([callback = onRequest_, request] { callback(request); });
   }
   return true;
 }
@@ -202,7 +202,7 @@ void ApprovalServer::finish(const std::shared_ptr<Connection>& connection) {
       if (entry != pending_.end() && entry->second == connection) {
         pending_.erase(entry);
         if (onRemoval_) {
-          callbacks_.async([callback = onRemoval_, id = connection->request->id] { callback(id); });
+          callbacks_.post([callback = onRemoval_, id = connection->request->id] { callback(id); });
         }
       }
     }

@@ -51,7 +51,7 @@ void CompletionServer::start(EventCallback onEvent) {
 // the stream knows its event is on its way.
 void CompletionServer::receive(FileDescriptor connection, const Uuid& token, const EventCallback& onEvent) {
   if (const auto event = serve(connection.get(), token); event && onEvent) {
-    callbacks_.async([this, token, onEvent, event = *event] {
+    callbacks_.post([this, token, onEvent, event = *event] {
       if (isActive(token)) {
         onEvent(event);
       }

@@ -64,14 +64,14 @@ const AXElementRef* lookUp(const std::map<std::string, AXElementRef>& elements, 
 } // namespace
 
 NativeApprovalMonitor::NativeApprovalMonitor(const Accessibility& accessibility, const Workspace& workspace,
-                                             const Clock& clock, Limits limits)
-    : accessibility_(accessibility), workspace_(workspace), clock_(clock), limits_(limits) {}
+                                             const Clock& clock, TaskQueue& queue, Limits limits)
+    : accessibility_(accessibility), workspace_(workspace), clock_(clock), limits_(limits), queue_(queue) {}
 
 // The timer's handler reaches the monitor through `this`: cancelling the
 // timer on the queue, before any member is torn down, guarantees that no
 // fire runs afterwards, and the timer never keeps the monitor alive.
 NativeApprovalMonitor::~NativeApprovalMonitor() {
-  queue_.sync([this] { timer_.reset(); });
+  queue_.sync([this] { timer_ = TaskHandle(); });
 }
 
 bool NativeApprovalMonitor::isTrusted() const { return accessibility_.isTrusted(); }
@@ -141,16 +141,15 @@ void NativeApprovalMonitor::startOnQueue(RequestHandler onRequest, RemovalHandle
   onQuestion_ = std::move(onQuestion);
   // The timer exists exactly while the monitor runs, also when a callback
   // above started it again: a start that finds none makes one.
-  if (!timer_) {
+  if (timer_.empty()) {
     lastStatus_.reset();
-    timer_ = std::make_unique<RepeatingTimer>(queue_, limits_.pollInterval, limits_.pollLeeway, limits_.firstPoll,
-                                              [this] { pollSafely(); });
+    timer_ = queue_.repeat(limits_.pollInterval, limits_.pollLeeway, limits_.firstPoll, [this] { pollSafely(); });
   }
 }
 
 void NativeApprovalMonitor::stopOnQueue() {
   const Uuid epoch = lifecycle_.stop();
-  timer_.reset();
+  timer_ = TaskHandle();
   const std::optional<std::string> activeID = active_ ? std::optional<std::string>(active_->request.id) : std::nullopt;
   const RemovalHandler onRemoval = std::move(onRemoval_);
   const QuestionHandler onQuestion = std::move(onQuestion_);

@@ -11,12 +11,13 @@
 // that changed since it was shown, and does nothing while WorkBuddy is in
 // front.
 //
-// All state lives on the serial queue "vantrel-notch.native-approval": the
-// poll timer fires there and every callback is invoked there. `start`,
-// `stop`, `decide` and `pollNow` run on it, inline when called from it (so
-// callbacks may call them) and otherwise waiting until it has run them. A
-// stop or restart silences every later callback of a poll or decision that
-// is still under way. The monitor must not be destroyed from its own queue.
+// All state lives on the serial queue the monitor is given (in the app,
+// "vantrel-notch.native-approval"): the poll timer fires there and every
+// callback is invoked there. `start`, `stop`, `decide` and `pollNow` run on
+// it, inline when called from it (so callbacks may call them) and otherwise
+// waiting until it has run them. A stop or restart silences every later
+// callback of a poll or decision that is still under way. The queue must
+// outlive the monitor, and the monitor must not be destroyed from it.
 
 #include <cstdint>
 #include <functional>
@@ -37,8 +38,7 @@
 #include "platform/Accessibility.h"
 #include "platform/Workspace.h"
 #include "support/Clock.h"
-#include "support/RepeatingTimer.h"
-#include "support/SerialQueue.h"
+#include "support/TaskQueue.h"
 
 namespace notch {
 
@@ -62,7 +62,7 @@ public:
   static constexpr std::string_view bundleIdentifier = "com.tencent.workbuddy.mac";
 
   NativeApprovalMonitor(const Accessibility& accessibility, const Workspace& workspace, const Clock& clock,
-                        Limits limits = {});
+                        TaskQueue& queue, Limits limits = {});
   ~NativeApprovalMonitor();
   NativeApprovalMonitor(const NativeApprovalMonitor&) = delete;
   NativeApprovalMonitor& operator=(const NativeApprovalMonitor&) = delete;
@@ -151,8 +151,8 @@ private:
   const Clock& clock_;
   const Limits limits_;
 
-  SerialQueue queue_{"vantrel-notch.native-approval"};
-  std::unique_ptr<RepeatingTimer> timer_;
+  TaskQueue& queue_;
+  TaskHandle timer_; // empty exactly while the monitor is stopped
   NativeMonitorLifecycle lifecycle_;
   std::optional<Candidate> active_;
   std::set<std::string> suppressed_;

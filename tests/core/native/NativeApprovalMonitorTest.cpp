@@ -10,6 +10,8 @@
 #include "core/native/NativeApprovalMonitor.h"
 #include "platform/FakeAccessibility.h"
 #include "platform/FakeWorkspace.h"
+#include "support/ManualTaskQueue.h"
+#include "support/SerialQueue.h"
 
 namespace notch {
 namespace {
@@ -81,12 +83,6 @@ std::string describe(const Observation& observation) {
 // Public, so that parameterised cases can change the fixture.
 class NativeApprovalMonitorTest : public ::testing::Test {
 public:
-  static NativeApprovalMonitor::Limits manualPolls() {
-    NativeApprovalMonitor::Limits limits;
-    limits.firstPoll = 3'600; // the test polls by hand
-    return limits;
-  }
-
   void SetUp() override { runWorkBuddy({}); }
 
   void runWorkBuddy(RunningApplication state) {
@@ -168,8 +164,27 @@ public:
   std::vector<double> capturedAt_;
   std::function<void()> afterRequest;
   std::function<void()> afterRemoval;
-  NativeApprovalMonitor monitor{accessibility, workspace, clock, manualPolls()};
+  testing::ManualTaskQueue queue{clock}; // polls run only when the test polls or advances the clock
+  NativeApprovalMonitor monitor{accessibility, workspace, clock, queue};
 };
+
+TEST_F(NativeApprovalMonitorTest, PollsAtStartAndEveryIntervalUntilStopped) {
+  showCard();
+  start();
+  EXPECT_TRUE(requests.empty());
+  queue.advance(0); // the first poll comes at once
+  ASSERT_EQ(requests.size(), 1u);
+  showWindow({});
+  queue.advance(0.79);
+  EXPECT_EQ(recorder.lines().back(), "request " + requests[0].id);
+  queue.advance(0.01);
+  EXPECT_EQ(recorder.lines().back(), "status " + kWaitingForCard);
+  monitor.stop();
+  EXPECT_EQ(queue.scheduledCount(), 0u);
+  showCard();
+  queue.advance(10);
+  EXPECT_EQ(requests.size(), 1u);
+}
 
 TEST_F(NativeApprovalMonitorTest, OffersABackgroundCardOnceAndReportsOnlyChanges) {
   showCard();
@@ -511,7 +526,8 @@ TEST(NativeApprovalMonitorThreadingTest, EntryPointsRaceTheTimerSafely) {
 
   NativeApprovalMonitor::Limits limits;
   limits.pollInterval = 0.002;
-  NativeApprovalMonitor monitor(accessibility, workspace, clock, limits);
+  SerialQueue queue("vantrel-notch.native-approval"); // real threads race here
+  NativeApprovalMonitor monitor(accessibility, workspace, clock, queue, limits);
 
   std::mutex mutex;
   std::vector<std::string> offered;
