@@ -58,6 +58,11 @@ public:
 
   // Every counted node's live element, by node id.
   const std::map<std::string, AXElementRef>& elements() const { return elements_; }
+  // The live element of the node `id`, or nullptr when the scan has none.
+  const AXElementRef* element(const std::string& id) const {
+    const auto found = elements_.find(id);
+    return found != elements_.end() ? &found->second : nullptr;
+  }
   // Each scanned window's title, by the window node's id.
   const std::map<std::string, std::string>& windowTitles() const { return windowTitles_; }
 

@@ -30,10 +30,10 @@
 
 #include "core/bridge/ApprovalRequest.h"
 #include "core/bridge/Decision.h"
-#include "core/native/AXRead.h"
-#include "core/native/NativeApprovalClassifier.h"
 #include "core/native/NativeMonitorLifecycle.h"
-#include "core/notch/QuestionFlowIdentity.h"
+#include "core/native/NativeQuestionTracker.h"
+#include "core/native/NativeScanner.h"
+#include "core/native/WorkBuddyInstances.h"
 #include "core/notch/QuestionReminderState.h"
 #include "platform/Accessibility.h"
 #include "platform/Workspace.h"
@@ -59,7 +59,7 @@ public:
   // `capturedAt` is the uptime at which the observed scan began.
   using QuestionHandler = std::function<void(const QuestionReminderState::Observation& observation, double capturedAt)>;
 
-  static constexpr std::string_view bundleIdentifier = "com.tencent.workbuddy.mac";
+  static constexpr std::string_view bundleIdentifier = WorkBuddyInstances::bundleIdentifier;
 
   NativeApprovalMonitor(const Accessibility& accessibility, const Workspace& workspace, const Clock& clock,
                         TaskQueue& queue, Limits limits = {});
@@ -86,75 +86,31 @@ public:
   void pollNow();
 
 private:
-  struct Candidate {
-    ApprovalRequest request;
-    std::string fingerprint;
-    std::int32_t pid = 0;
-    AXElementRef window;
-    AXElementRef container;
-    AXElementRef allow;
-    AXElementRef deny;
-    std::vector<AXElementRef> contextElements;
-    NativeApprovalLayout layout = NativeApprovalLayout::grouped;
-    NativeApprovalContext context;
-  };
-
-  struct Snapshot {
-    std::optional<Candidate> candidate;
-    QuestionReminderState::Observation question = QuestionReminderState::Unavailable{};
-    double startedAt = 0;
-    bool complete = true;
-    bool recognizable = false;
-    bool isForeground = false;
-    std::string status;
-  };
-
-  struct QuestionBinding {
-    std::int32_t pid = 0;
-    AXElementRef window;
-    AXElementRef container;
-    AXElementRef anchor;
-    std::string token;
-  };
-
   void startOnQueue(RequestHandler onRequest, RemovalHandler onRemoval, StatusHandler onStatus, bool approvalsEnabled,
                     QuestionHandler onQuestion);
   void stopOnQueue();
   bool decideOnQueue(const std::string& id, Decision decision);
-  bool pressIfUnchanged(const Uuid& epoch, const Candidate& offered, Decision decision);
+  bool pressIfUnchanged(const Uuid& epoch, const NativeCandidate& offered, Decision decision);
   void pollSafely();
   void poll();
   void pollWithoutPermission(const Uuid& epoch);
-  void applySnapshot(const Uuid& epoch, const Snapshot& snapshot);
-  void offer(const Uuid& epoch, const Candidate& candidate);
-
-  Snapshot takeSnapshot(bool wantQuestion);
-  void scan(Snapshot& snapshot, std::int32_t pid, bool wantQuestion);
-  std::optional<Candidate> candidateFor(Snapshot& snapshot, const AXRead& reader, const NativeApprovalMatch& match,
-                                        std::int32_t pid);
-  const std::string& unmatchedStatus(bool recognizable) const;
-  QuestionReminderState::Observation observeQuestion(const AXRead& reader, const std::vector<NativeApprovalNode>& roots,
-                                                     std::int32_t pid);
+  void applyScan(const Uuid& epoch, const NativeScan& scan);
+  void offer(const Uuid& epoch, const NativeCandidate& candidate);
   void deliverQuestion(const Uuid& epoch, QuestionReminderState::Observation observation, double capturedAt);
 
   void retireActive();
   void report(const Uuid& epoch, const std::string& status);
-  bool isSameCard(const Candidate& offered, const Candidate& fresh) const;
-
-  std::vector<RunningApplication> runningWorkBuddies() const;
-  bool isBackgroundWorkBuddy(std::int32_t pid) const;
-  bool isWorkBuddyActive() const;
-  bool isStillInBackground(std::int32_t pid) const;
 
   const Accessibility& accessibility_;
-  const Workspace& workspace_;
   const Clock& clock_;
   const Limits limits_;
+  const WorkBuddyInstances instances_;
+  const NativeScanner scanner_;
 
   TaskQueue& queue_;
   TaskHandle timer_; // empty exactly while the monitor is stopped
   NativeMonitorLifecycle lifecycle_;
-  std::optional<Candidate> active_;
+  std::optional<NativeCandidate> active_;
   std::set<std::string> suppressed_;
   RequestHandler onRequest_;
   RemovalHandler onRemoval_;
@@ -162,8 +118,7 @@ private:
   std::optional<std::string> lastStatus_;
   bool approvalsEnabled_ = true;
   QuestionHandler onQuestion_;
-  QuestionFlowIdentity questionFlow_;
-  std::optional<QuestionBinding> questionBinding_;
+  NativeQuestionTracker questions_;
 };
 
 } // namespace notch
