@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
 #include <thread>
 
 #include <sys/stat.h>
@@ -15,7 +14,6 @@
 
 #include "core/bridge/ApprovalServer.h"
 #include "core/bridge/BridgeSocket.h"
-#include "core/bridge/HookOutput.h"
 #include "core/bridge/TestBridge.h"
 #include "support/ChildProcess.h"
 #include "support/Json.h"
@@ -28,8 +26,13 @@ using testing::ChildOptions;
 using testing::ChildResult;
 using testing::runChild;
 using testing::ScriptedServer;
-using testing::TemporaryDirectory;
 
+const std::string kAllowLine = R"({"decision":"approve","hookSpecificOutput":{"decision":{"behavior":"allow"},)"
+                               R"("hookEventName":"PermissionRequest","permissionDecision":"allow"}})"
+                               "\n";
+const std::string kDenyLine = R"({"decision":"block","hookSpecificOutput":{"decision":{"behavior":"deny"},)"
+                              R"("hookEventName":"PermissionRequest","permissionDecision":"deny"}})"
+                              "\n";
 const std::vector<std::string> kHookArguments = {"--hook", "--source", "workbuddy", "--owner-marker",
                                                  "vantrel-notch-v1"};
 
@@ -107,61 +110,32 @@ protected:
 };
 
 TEST_F(ApprovalHookEndToEnd, AllowAndDenyPrintExactlyTheHookOutput) {
+  expectSilentSuccess(hook(permissionRequestInput())); // no app: no socket file at all
   startServer();
-  for (Decision decision : {Decision::allow, Decision::deny}) {
+  for (const auto& [decision, line] : {std::pair{Decision::allow, kAllowLine}, std::pair{Decision::deny, kDenyLine}}) {
     answer = decision;
     const ChildResult result = hook(permissionRequestInput());
     EXPECT_EQ(result.exitStatus, 0);
-    EXPECT_EQ(result.standardOutput, hookOutputLine("PermissionRequest", decision).value());
+    EXPECT_EQ(result.standardOutput, line);
     EXPECT_EQ(result.standardError, "");
   }
   answer = Decision::passthrough;
   expectSilentSuccess(hook(permissionRequestInput()));
-
-  ASSERT_EQ(requests().size(), 3u);
-  const ApprovalRequest first = requests()[0];
-  EXPECT_EQ(Uuid::parse(first.id).value().string(), first.id);
-  EXPECT_EQ(first.toolInputJSON, "{\n  \"command\" : \"ls /tmp\",\n  \"file_path\" : \"/a/b\"\n}");
-  EXPECT_NEAR(first.expiresAt, wallClockNow() + 50, 10);
-  EXPECT_EQ(first.source, "workbuddy");
-  EXPECT_EQ(first.sessionID, "S");
-}
-
-TEST_F(ApprovalHookEndToEnd, SourceAndMissingFieldsReachTheApp) {
-  startServer();
   const std::string sparse = R"({"hook_event_name":"PermissionRequest","tool_name":"Write","tool_input":{}})";
   hook(sparse, {"--source", "workbuddyAI", "--hook"});
-  hook(sparse, {"--hook"});
   hook(sparse, {"--hook", "--source"});
-  const auto seen = requests();
-  ASSERT_EQ(seen.size(), 3u);
-  EXPECT_EQ(seen[0].source, "workbuddyAI");
-  EXPECT_EQ(seen[1].source, "workbuddy");
-  EXPECT_EQ(seen[2].source, "workbuddy");
-  EXPECT_EQ(seen[0].sessionID, "");
-  EXPECT_EQ(seen[0].cwd, "");
-  EXPECT_EQ(seen[0].toolInputJSON, "{}");
-}
 
-TEST_F(ApprovalHookEndToEnd, MisbehavingServersLeaveTheDecisionToWorkBuddy) {
-  ScriptedServer scripted(socket);
-  ASSERT_TRUE(scripted.listening());
-  const std::vector<std::function<std::string(const std::string&)>> replies = {
-      [](const std::string&) { return std::string(); }, // close without a word
-      [](const std::string&) { return "{\"id\":\"" + Uuid::random().string() + "\",\"decision\":\"allow\"}\n"; },
-      [](const std::string& id) { return "{\"id\":\"" + id + "\",\"decision\":\"allow\"\n"; },
-      [](const std::string& id) { return "{\"id\":\"" + id + "\",\"decision\":\"ALLOW\"}\n"; },
-  };
-  for (const auto& reply : replies) {
-    std::thread serverSide([&] {
-      const auto exchange = scripted.accept();
-      ASSERT_TRUE(exchange && exchange->requestLine);
-      const std::string bytes = reply(ApprovalRequest::decode(*exchange->requestLine).value().id);
-      sendWithoutSignal(exchange->connection.get(), bytes.data(), bytes.size());
-    });
-    expectSilentSuccess(hook(permissionRequestInput()));
-    serverSide.join();
-  }
+  const auto seen = requests();
+  ASSERT_EQ(seen.size(), 5u);
+  EXPECT_EQ(Uuid::parse(seen[0].id).value().string(), seen[0].id);
+  EXPECT_EQ(seen[0].toolInputJSON, "{\n  \"command\" : \"ls /tmp\",\n  \"file_path\" : \"/a/b\"\n}");
+  EXPECT_NEAR(seen[0].expiresAt, wallClockNow() + 50, 10);
+  EXPECT_EQ(seen[0].sessionID, "S");
+  EXPECT_EQ(seen[0].source, "workbuddy");
+  EXPECT_EQ(seen[3].source, "workbuddyAI");
+  EXPECT_EQ(seen[3].sessionID, "");
+  EXPECT_EQ(seen[3].toolInputJSON, "{}");
+  EXPECT_EQ(seen[4].source, "workbuddy"); // "--source" as the last argument
 }
 
 TEST_F(ApprovalHookEndToEnd, HostileConditionsEndQuietly) {
@@ -179,71 +153,13 @@ TEST_F(ApprovalHookEndToEnd, HostileConditionsEndQuietly) {
   EXPECT_EQ(requests().size(), 1u); // only the first reached the app
 }
 
-TEST_F(ApprovalHookEndToEnd, NoAppOrAnUnsafeBridgeMeansNoConnection) {
-  expectSilentSuccess(hook(permissionRequestInput())); // no socket file at all
-
-  auto expectNoConnection = [&](const ScriptedServer& scripted) {
-    expectSilentSuccess(hook(permissionRequestInput()));
-    EXPECT_FALSE(scripted.hasPendingConnection());
-  };
-  {
-    ScriptedServer scripted(socket);
-    ASSERT_TRUE(scripted.listening());
-    ASSERT_EQ(::chmod(directory.c_str(), 0755), 0);
-    expectNoConnection(scripted);
-    ASSERT_EQ(::chmod(directory.c_str(), 0700), 0);
-    ASSERT_EQ(::chmod(socket.c_str(), 0666), 0);
-    expectNoConnection(scripted);
-    if (::getuid() == 0) {
-      ASSERT_EQ(::chmod(socket.c_str(), 0600), 0);
-      ASSERT_EQ(::chown(socket.c_str(), 65534, 65534), 0);
-      expectNoConnection(scripted);
-    }
-  }
-
-  // The bridge directory as a symbolic link to a private directory with a
-  // listening socket in it.
-  TemporaryDirectory elsewhere;
-  ScriptedServer scripted(bridgeSocketPath(elsewhere.path()));
-  ASSERT_TRUE(scripted.listening());
-  const std::string aside = directory + ".aside";
-  ASSERT_EQ(::rename(directory.c_str(), aside.c_str()), 0);
-  ASSERT_EQ(::symlink(elsewhere.path().c_str(), directory.c_str()), 0);
-  expectNoConnection(scripted);
-  ::unlink(directory.c_str());
-  ASSERT_EQ(::rename(aside.c_str(), directory.c_str()), 0);
-}
-
-TEST_F(ApprovalHookEndToEnd, RefusedInputNeverReachesTheSocket) {
-  ScriptedServer scripted(socket);
-  ASSERT_TRUE(scripted.listening());
-  std::vector<std::string> inputs = {"",
-                                     "[]",
-                                     "{}",
-                                     "\"text\"",
-                                     R"({"hook_event_name":"PermissionRequest"})",
-                                     R"({"hook_event_name":"PermissionRequest","tool_name":1,"tool_input":{}})",
-                                     R"({"hook_event_name":"PermissionRequest","tool_name":"Bash","tool_input":[]})",
-                                     R"({"hook_event_name":"PermissionRequest","tool_name":"Bash","tool_input":"x"})",
-                                     R"({"hook_event_name":"PreToolUse","tool_name":"Bash","tool_input":{}})"};
-  for (const char* tool : {"AskUserQuestion", "ASKUSERQUESTION", "ExitPlanMode", "exitplanmode"}) {
-    inputs.push_back(permissionRequestInput(tool));
-  }
-  std::string oversized = permissionRequestInput();
-  oversized.append(1'048'577 - oversized.size(), ' ');
-  inputs.push_back(oversized);
-  for (const std::string& input : inputs) {
-    expectSilentSuccess(hook(input));
-    EXPECT_FALSE(scripted.hasPendingConnection()) << input.substr(0, 100);
-  }
-}
-
 TEST_F(ApprovalHookEndToEnd, ExactlyOneMebibyteOfInputIsAccepted) {
   startServer();
   std::string input = permissionRequestInput();
   input.append(1'048'576 - input.size(), ' '); // white space: the request itself stays small
-  const ChildResult result = hook(input);
-  EXPECT_EQ(result.standardOutput, hookOutputLine("PermissionRequest", Decision::allow).value());
+  EXPECT_EQ(hook(input).standardOutput, kAllowLine);
+  expectSilentSuccess(hook(input + " "));
+  EXPECT_EQ(requests().size(), 1u);
 }
 
 TEST_F(ApprovalHookEndToEnd, ModesAreTriedInTheirOrder) {

@@ -67,36 +67,39 @@ TEST_F(ConfigurationEndToEnd, WorkBuddyAsksTheNotchThroughTheInstalledHook) {
 }
 
 TEST_F(ConfigurationEndToEnd, CommandLineUsageAndDryRuns) {
-  for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"--configure"}, {"--configure", "Target"}, {"--configure", "--apply", "target"}}) {
-    const ChildResult result = notch(bad);
-    EXPECT_EQ(result.exitStatus, 1);
-    EXPECT_EQ(result.standardError, "Usage: VantrelNotch --configure target|targetAI [--apply|--remove]\n");
+  const std::string usage = "Usage: VantrelNotch --configure target|targetAI [--apply|--remove]\n";
+  struct Row {
+    std::vector<std::string> arguments;
+    int status;
+    std::string outputStart;
+    std::string error;
+  };
+  const Row rows[] = {
+      {{"--configure"}, 1, "", usage},
+      {{"--configure", "Target"}, 1, "", usage},
+      {{"--configure", "--apply", "target"}, 1, "", usage},
+      {{"--configure-completion", "--apply", "x"}, 1, "", "Usage: --configure-completion --apply|--remove\n"},
+      {{"--configure", "target", "--remove", "--apply"}, 1, "", ""},
+      {{"--configure", "target", "--apply", "--compat-bash"},
+       1,
+       "",
+       "Configuration failed: 已停用逐命令拦截；仅支持 WorkBuddy真实权限请求。\n"},
+      {{"--configure", "targetAI"}, 0, "目标配置：WorkBuddy（AI 版） · settings.json\n", ""},
+      {{"--configure-completion", "--remove"}, 1, "", "Completion configuration failed: 配置文件不存在。\n"},
+      {{"--configure-completion", "--apply"},
+       0,
+       "Installed independent turn-end notification hooks; existing approvals preserved.\n",
+       ""},
+  };
+  for (const Row& row : rows) {
+    const ChildResult result = notch(row.arguments);
+    EXPECT_EQ(result.exitStatus, row.status) << row.arguments.back();
+    EXPECT_EQ(result.standardOutput.substr(0, row.outputStart.size()), row.outputStart) << row.arguments.back();
+    EXPECT_EQ(result.standardOutput.empty(), row.outputStart.empty()) << row.arguments.back();
+    EXPECT_EQ(result.standardError, row.error) << row.arguments.back();
   }
-  const ChildResult extra = notch({"--configure-completion", "--apply", "x"});
-  EXPECT_EQ(extra.exitStatus, 1);
-  EXPECT_EQ(extra.standardError, "Usage: --configure-completion --apply|--remove\n");
-
-  const ChildResult conflicting = notch({"--configure", "target", "--remove", "--apply"});
-  EXPECT_EQ(conflicting.exitStatus, 1);
-  EXPECT_EQ(conflicting.standardOutput + conflicting.standardError, "");
-
-  const ChildResult compat = notch({"--configure", "target", "--apply", "--compat-bash"});
-  EXPECT_EQ(compat.exitStatus, 1);
-  EXPECT_EQ(compat.standardOutput, "");
-  EXPECT_EQ(compat.standardError, "Configuration failed: 已停用逐命令拦截；仅支持 WorkBuddy真实权限请求。\n");
-
-  const ChildResult preview = notch({"--configure", "targetAI"});
-  EXPECT_EQ(preview.exitStatus, 0);
-  EXPECT_EQ(preview.standardOutput.rfind("目标配置：WorkBuddy（AI 版） · settings.json\n", 0), 0u);
   struct stat status {};
-  EXPECT_NE(::stat((home.path() + "/.workbuddy-ai").c_str(), &status), 0); // a dry run writes nothing
-
-  const ChildResult removeMissing = notch({"--configure-completion", "--remove"});
-  EXPECT_EQ(removeMissing.exitStatus, 1);
-  EXPECT_EQ(removeMissing.standardError, "Completion configuration failed: 配置文件不存在。\n");
-  EXPECT_EQ(notch({"--configure-completion", "--apply"}).standardOutput,
-            "Installed independent turn-end notification hooks; existing approvals preserved.\n");
+  EXPECT_NE(::stat((home.path() + "/.workbuddy-ai").c_str(), &status), 0); // the dry run wrote nothing
 }
 
 // The status tells what happened to the settings file, whether or not
@@ -104,9 +107,10 @@ TEST_F(ConfigurationEndToEnd, CommandLineUsageAndDryRuns) {
 TEST_F(ConfigurationEndToEnd, TheStatusReflectsTheOperationWhenNobodyReads) {
   ChildOptions readerGone;
   readerGone.closeStandardOutputAtOnce = true;
-  for (const std::vector<std::string>& succeeding :
-       {std::vector<std::string>{"--configure", "target", "--apply"}, {"--configure-completion", "--apply"},
-        {"--configure-completion", "--remove"}, {"--configure", "target", "--remove"}}) {
+  for (const std::vector<std::string>& succeeding : {std::vector<std::string>{"--configure", "target", "--apply"},
+                                                     {"--configure-completion", "--apply"},
+                                                     {"--configure-completion", "--remove"},
+                                                     {"--configure", "target", "--remove"}}) {
     const ChildResult result = notch(succeeding, readerGone);
     EXPECT_EQ(result.signal, 0) << succeeding[1];
     EXPECT_EQ(result.exitStatus, 0) << succeeding[1];

@@ -36,29 +36,20 @@ TEST(SerialQueueTest, RunsWorkInOrderOneAtATime) {
   EXPECT_FALSE(overlapped);
 }
 
-TEST(SerialQueueTest, SyncRunsInlineOnItsOwnQueue) {
+TEST(SerialQueueTest, SyncRunsInlineOnItsOwnQueueAndHandsExceptionsBack) {
   SerialQueue queue("test.sync");
+  SerialQueue other("test.other");
   EXPECT_FALSE(queue.isCurrent());
   bool inner = false;
-  bool current = false;
   queue.sync([&] {
-    current = queue.isCurrent();
+    EXPECT_TRUE(queue.isCurrent());
+    EXPECT_FALSE(other.isCurrent());
     queue.sync([&] { inner = true; }); // would deadlock if not inline
   });
-  EXPECT_TRUE(current);
   EXPECT_TRUE(inner);
-
-  SerialQueue other("test.other");
-  bool otherIsCurrent = true;
-  queue.sync([&] { otherIsCurrent = other.isCurrent(); });
-  EXPECT_FALSE(otherIsCurrent);
-}
-
-TEST(SerialQueueTest, SyncHandsAnExceptionToItsCallerAndTheQueueGoesOn) {
-  SerialQueue queue("test.throwing");
   EXPECT_THROW(queue.sync([] { throw std::runtime_error("from the queue"); }), std::runtime_error);
   bool ran = false;
-  queue.sync([&] { ran = true; });
+  queue.sync([&] { ran = true; }); // the queue goes on
   EXPECT_TRUE(ran);
 }
 

@@ -22,16 +22,10 @@ ApprovalRequest sampleRequest() {
 
 TEST(ApprovalRequestTest, RoundTripsThroughTheCompactWireForm) {
   const ApprovalRequest request = sampleRequest();
-  const auto wire = request.encode();
-  ASSERT_TRUE(wire);
-  EXPECT_EQ(wire->find('\n'), std::string::npos);
-  EXPECT_EQ(wire->find("\\/"), std::string::npos);
-  EXPECT_EQ(ApprovalRequest::decode(*wire), request);
-
-  const auto object = parseJson(*wire);
-  ASSERT_TRUE(object);
-  EXPECT_EQ(object->size(), 8u);
-  EXPECT_TRUE((*object)["expiresAt"].is_number());
+  EXPECT_EQ(request.encode(), R"({"cwd":"/Users/me/项目","eventName":"PermissionRequest","expiresAt":786000123.456789,)"
+                              R"("id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","sessionID":"s/1","source":"workbuddyAI",)"
+                              R"("toolInputJSON":"{\n  \"command\" : \"ls /tmp\"\n}","toolName":"Bash"})");
+  EXPECT_EQ(ApprovalRequest::decode(request.encode().value()), request);
 }
 
 TEST(ApprovalRequestTest, EveryKeyIsRequiredWithItsType) {
@@ -96,15 +90,10 @@ TEST(HookOutputTest, AllowAndDenyForms) {
             R"({"decision":"approve","hookSpecificOutput":{"decision":{"behavior":"allow"},)"
             R"("hookEventName":"PermissionRequest","permissionDecision":"allow"}})"
             "\n");
-  const auto deny = hookOutputLine("Perm/Event", Decision::deny);
-  ASSERT_TRUE(deny);
-  ASSERT_EQ(deny->back(), '\n');
-  const Json parsed = parseJson(*deny).value();
-  EXPECT_EQ(parsed["decision"], "block");
-  EXPECT_EQ(parsed["hookSpecificOutput"]["permissionDecision"], "deny");
-  EXPECT_EQ(parsed["hookSpecificOutput"]["decision"]["behavior"], "deny");
-  EXPECT_EQ(parsed["hookSpecificOutput"]["hookEventName"], "Perm/Event");
-  EXPECT_EQ(deny->find("\\/"), std::string::npos);
+  EXPECT_EQ(hookOutputLine("Perm/Event", Decision::deny),
+            R"({"decision":"block","hookSpecificOutput":{"decision":{"behavior":"deny"},)"
+            R"("hookEventName":"Perm/Event","permissionDecision":"deny"}})"
+            "\n");
   EXPECT_FALSE(hookOutputLine("PermissionRequest", Decision::passthrough));
 }
 

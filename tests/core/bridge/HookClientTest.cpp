@@ -12,7 +12,6 @@
 #include "core/bridge/BridgeSocket.h"
 #include "core/bridge/DecisionReply.h"
 #include "core/bridge/HookClient.h"
-#include "core/bridge/HookOutput.h"
 #include "core/bridge/TestBridge.h"
 #include "support/Json.h"
 #include "support/Uuid.h"
@@ -24,6 +23,12 @@ using testing::ScriptedServer;
 using testing::TemporaryDirectory;
 
 constexpr double kNow = 800'000'000.0;
+const std::string allowLine = R"({"decision":"approve","hookSpecificOutput":{"decision":{"behavior":"allow"},)"
+                              R"("hookEventName":"PermissionRequest","permissionDecision":"allow"}})"
+                              "\n";
+const std::string denyLine = R"({"decision":"block","hookSpecificOutput":{"decision":{"behavior":"deny"},)"
+                             R"("hookEventName":"PermissionRequest","permissionDecision":"deny"}})"
+                             "\n";
 const SystemClock clock;
 
 std::string hookInput(const Json& members) { return writeCompactJson(members).value(); }
@@ -95,7 +100,7 @@ TEST(HookClientTest, RefusesEverythingButAnEligiblePermissionRequest) {
 // How the host hands over standard input.
 struct InputStyle {
   bool nonBlocking = false;
-  bool leftOpen = false;         // the writer never closes its end
+  bool leftOpen = false;              // the writer never closes its end
   std::chrono::milliseconds delay{0}; // before the first byte
 };
 
@@ -225,8 +230,6 @@ TEST(HookClientTest, PrintsAnAllowOnlyForAnAllowOfThatExactRequest) {
   const std::vector<std::string> ineligible = {
       "",        "{}", "[]", "{\"hook_event_name\":\"PreToolUse\"}", hookInput(permissionRequest("AskUserQuestion")),
       "\xC3\x28"};
-  const std::string allowLine = hookOutputLine("PermissionRequest", Decision::allow).value();
-  const std::string denyLine = hookOutputLine("PermissionRequest", Decision::deny).value();
 
   for (int run = 0; run < 300; ++run) {
     const auto behaviour = static_cast<Behaviour>(random() % static_cast<unsigned>(Behaviour::count));
@@ -300,7 +303,6 @@ TEST(HookClientTest, InputAndRequestSizeAreSettledBeforeConnecting) {
   EXPECT_FALSE(server.hasPendingConnection());
 
   // Input that comes late on a non-blocking descriptor is waited for.
-  const std::string allowLine = hookOutputLine("PermissionRequest", Decision::allow).value();
   std::thread serverSide([&] {
     auto exchange = server.accept();
     ASSERT_TRUE(exchange && exchange->requestLine);
@@ -311,6 +313,31 @@ TEST(HookClientTest, InputAndRequestSizeAreSettledBeforeConnecting) {
   serverSide.join();
 }
 
+// A server of another user never hears the request, whatever it would answer.
+TEST(HookClientTest, AServerOfAnotherUserIsNeverAsked) {
+  if (!testing::OtherUserChild::available()) {
+    GTEST_SKIP() << "needs root to act as another user";
+  }
+  TemporaryDirectory directory;
+  const std::string socket = bridgeSocketPath(directory.path());
+  testing::OtherUserChild child([&] {
+    ScriptedServer server(socket); // listening as the other user
+    auto exchange = server.accept(5);
+    if (!exchange || !exchange->requestLine) {
+      return 0;
+    }
+    answer(Behaviour::allow, *exchange);
+    return 1;
+  });
+  for (int wait = 0; wait < 500 && !isBridgeSocketSafe(socket); ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  HookClientOptions options(directory.path(), clock);
+  options.answerDeadline = 2;
+  EXPECT_EQ(runHook(hookInput(permissionRequest()), options), "");
+  EXPECT_EQ(child.wait(), 0);
+}
+
 TEST(HookClientTest, RealServerAnswersReachTheHook) {
   TemporaryDirectory directory;
   const std::string bridge = directory.child("bridge");
@@ -318,7 +345,7 @@ TEST(HookClientTest, RealServerAnswersReachTheHook) {
   std::atomic<Decision> next = Decision::allow;
   server.start([&](const ApprovalRequest& request) { server.decide(request.id, next); }, nullptr);
   HookClientOptions options(bridge, clock);
-  EXPECT_EQ(runHook(hookInput(permissionRequest()), options), hookOutputLine("PermissionRequest", Decision::allow));
+  EXPECT_EQ(runHook(hookInput(permissionRequest()), options), allowLine);
   next = Decision::passthrough;
   EXPECT_EQ(runHook(hookInput(permissionRequest()), options), "");
   server.stop();

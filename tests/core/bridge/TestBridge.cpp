@@ -10,8 +10,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/fsuid.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "core/bridge/BridgeSocket.h"
@@ -164,6 +166,24 @@ std::vector<std::string> CallbackRecorder::events() {
 std::vector<ApprovalRequest> CallbackRecorder::requests() {
   std::lock_guard guard(mutex_);
   return requests_;
+}
+
+OtherUserChild::OtherUserChild(const std::function<int()>& work) : pid_(::fork()) {
+  if (pid_ == 0) {
+    // The peer credentials of a socket are its process's effective user;
+    // the file-system user stays root so the private directory is reachable.
+    const bool becameOther = ::seteuid(65534) == 0;
+    ::setfsuid(0);
+    ::_exit(becameOther ? work() : 99);
+  }
+}
+
+int OtherUserChild::wait() {
+  int status = 0;
+  if (pid_ <= 0 || ::waitpid(pid_, &status, 0) != pid_ || !WIFEXITED(status)) {
+    return -1;
+  }
+  return WEXITSTATUS(status);
 }
 
 namespace {

@@ -4,11 +4,14 @@
 // client socket, request builders and a recorder of server callbacks.
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <unistd.h>
 
 #include "core/bridge/ApprovalRequest.h"
 #include "support/FileDescriptor.h"
@@ -102,6 +105,21 @@ private:
   std::condition_variable changed_;
   std::vector<std::string> events_;
   std::vector<ApprovalRequest> requests_;
+};
+
+// A child process whose effective user is another one (65534) while its
+// file access stays the caller's, so the sockets it connects or listens on
+// carry another user's credentials in the caller's private directories.
+// Forked at construction (so construct it while the test has one thread);
+// `work` runs in the child and its result is the exit status. Root only.
+class OtherUserChild {
+public:
+  explicit OtherUserChild(const std::function<int()>& work);
+  int wait(); // the child's exit status, or -1
+  static bool available() { return ::geteuid() == 0; }
+
+private:
+  pid_t pid_ = -1;
 };
 
 // Whether /proc lets the two counts below be taken.

@@ -113,7 +113,7 @@ TEST(HookRulesTest, InstallKeepsForeignEntriesAndRemovesTheLegacyInterception) {
   const Json& permission = installed["hooks"]["PermissionRequest"];
   ASSERT_EQ(permission.size(), 2u);
   EXPECT_EQ(permission[0], foreign); // foreign first, own group last
-  EXPECT_EQ(permission[1], HookRules::approvalGroup(own()));
+  EXPECT_EQ(permission[1], (Json{{"hooks", Json::array({hook(own())})}}));
   const Json& preToolUse = installed["hooks"]["PreToolUse"];
   ASSERT_EQ(preToolUse.size(), 2u);
   EXPECT_EQ(preToolUse[0], (Json{{"matcher", "Bash"}, {"hooks", foreign["hooks"]}}));
@@ -180,7 +180,7 @@ TEST(HookInstallerTest, InstallingTwiceChangesNothingAndBackupsHoldWhatWasRead) 
   const std::string firstBackup = installer.install(home.settings(), kExecutable, "workbuddy", false);
   EXPECT_EQ(readFile(firstBackup), "{}");
   const auto once = readFile(home.settings());
-  EXPECT_EQ(parsed(once)["hooks"]["PermissionRequest"], Json::array({HookRules::approvalGroup(own())}));
+  EXPECT_EQ(parsed(once)["hooks"]["PermissionRequest"], Json::array({{{"hooks", Json::array({hook(own())})}}}));
   EXPECT_EQ(once->back(), '\n');
   EXPECT_EQ(once->find("\\/"), std::string::npos);
 
