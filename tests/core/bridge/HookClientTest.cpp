@@ -6,6 +6,7 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/bridge/ApprovalServer.h"
@@ -311,6 +312,29 @@ TEST(HookClientTest, InputAndRequestSizeAreSettledBeforeConnecting) {
   const InputStyle late{.nonBlocking = true, .delay = std::chrono::milliseconds(50)};
   EXPECT_EQ(runHook(hookInput(permissionRequest()), options, late), allowLine);
   serverSide.join();
+}
+
+// A bridge that is not exactly the user's private one is never connected to.
+TEST(HookClientTest, AnUnsafeBridgeIsNeverConnected) {
+  TemporaryDirectory temporary;
+  const std::string bridge = temporary.child("bridge");
+  ASSERT_EQ(::mkdir(bridge.c_str(), 0700), 0);
+  ScriptedServer server(bridgeSocketPath(bridge));
+  const std::string aside = temporary.child("aside");
+  ASSERT_EQ(::symlink(bridge.c_str(), aside.c_str()), 0);
+  const std::pair<const char*, std::function<void()>> unsafe[] = {
+      {"a directory others may enter", [&] { ::chmod(bridge.c_str(), 0755); }},
+      {"a socket others may use", [&] { ::chmod(bridgeSocketPath(bridge).c_str(), 0666); }},
+  };
+  for (const auto& [name, change] : unsafe) {
+    change();
+    EXPECT_EQ(runHook(hookInput(permissionRequest()), HookClientOptions(bridge, clock)), "") << name;
+    EXPECT_FALSE(server.hasPendingConnection()) << name;
+    ::chmod(bridge.c_str(), 0700);
+    ::chmod(bridgeSocketPath(bridge).c_str(), 0600);
+  }
+  EXPECT_EQ(runHook(hookInput(permissionRequest()), HookClientOptions(aside, clock)), "") << "a symbolic link";
+  EXPECT_FALSE(server.hasPendingConnection());
 }
 
 // A server of another user never hears the request, whatever it would answer.

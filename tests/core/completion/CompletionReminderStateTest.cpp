@@ -70,6 +70,20 @@ TEST(CompletionReminderStateTest, RemindsOnlyForMatchingCompletedBackgroundTurns
   feed(quiet, end("m", "g", kT + 1.5, Reason::completed, "agent-1")); // already ended
   EXPECT_EQ(quiet.queuedCount(), 1u);
 
+  feed(quiet, start("late", "g", kT + 10));
+  quiet.observe(end("late", "g", kT + 9.5), kPid, true, true, kT + 10.5); // observed before its start
+  EXPECT_EQ(quiet.queuedCount(), 1u);
+
+  // A reminder shows from exactly 0.8 s after it was received (times chosen
+  // so that the difference is exact).
+  CompletionReminderState edge;
+  edge.observe(start("e", "g", 0.0), kPid, true, true, 0.0);
+  edge.observe(end("e", "g", 0.5), kPid, true, true, 0.5);
+  edge.refresh(1.2999);
+  EXPECT_FALSE(edge.current());
+  edge.refresh(1.3);
+  EXPECT_TRUE(edge.current());
+
   // Too old, or from the future.
   CompletionReminderState timing;
   timing.observe(start("s", "g", kT), kPid, true, true, kT + 3.5);

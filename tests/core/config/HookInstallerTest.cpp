@@ -150,6 +150,11 @@ TEST(HookRulesTest, InstallKeepsForeignEntriesAndRemovesTheLegacyInterception) {
   const Json removed = withoutApprovalHooks(installed);
   EXPECT_EQ(removed["hooks"]["PermissionRequest"], Json::array({foreign}));
   EXPECT_EQ(withoutApprovalHooks(withApprovalHook(Json{{"a", 1}}, own())), (Json{{"a", 1}}));
+  // A foreign group that was empty before stays; only groups emptied by the removal go.
+  const Json emptyForeign = {{"hooks", Json::array()}};
+  EXPECT_EQ(withoutApprovalHooks(withApprovalHook(Json{{"hooks", {{"PermissionRequest", Json::array({emptyForeign})}}}},
+                                                  own()))["hooks"]["PermissionRequest"],
+            Json::array({emptyForeign}));
 }
 
 TEST(HookRulesTest, HandEditedOwnHooksStopEveryWriter) {

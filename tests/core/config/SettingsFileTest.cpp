@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -242,6 +243,27 @@ TEST(SettingsFileTest, ChangesByOthersBeforeTheRenameAreNeverOverwritten) {
   home.writeSettings(kForeign);
   EXPECT_EQ(installFailure(home.settings(), racing), "配置已被其他程序修改；为防止覆盖，操作已取消。");
   EXPECT_EQ(readFile(home.settings()), "{\"edited\":true}");
+
+  // A change while the file is read, and a directory swapped for another
+  // with the same content, are noticed too.
+  home.writeSettings(kForeign);
+  bool changed = false;
+  racing.beforeCall = [&](const char* call) {
+    if (std::string_view(call) == "read" && !std::exchange(changed, true)) {
+      testing::writeFile(home.settings(), kForeign + " ");
+    }
+  };
+  EXPECT_EQ(installFailure(home.settings(), racing), "读取时配置发生变化，请重试。");
+  home.writeSettings(kForeign);
+  syncs = 0;
+  racing.beforeCall = [&](const char* call) {
+    if (std::string_view(call) == "sync" && ++syncs == 2) {
+      ::rename(home.workbuddy().c_str(), (home.path() + "/moved").c_str());
+      home.writeSettings(kForeign);
+    }
+  };
+  EXPECT_EQ(installFailure(home.settings(), racing), "配置目录发生变化，请重试。");
+  EXPECT_EQ(readFile(home.settings()), kForeign);
 
   // A file that appears after the final check, just before the rename that
   // creates it, is not replaced: the rename itself refuses.

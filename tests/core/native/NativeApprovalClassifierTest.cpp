@@ -152,9 +152,8 @@ TEST(NativeApprovalClassifierTest, EachBrokenRuleRefusesTheCard) {
        [](Card& c) { c.siblings().erase(c.siblings().begin(), c.siblings().begin() + 2); }},
       {"deny not next to allow", true,
        [](Card& c) {
-         NativeApprovalNode deny = c.deny();
-         c.deny().texts = {"更多"}; // an unlabelled button where deny was
-         deny.frame->y += 64;
+         NativeApprovalNode deny = c.deny(); // deny two places on, where the card's geometry still fits
+         c.deny().texts = {"更多"};          // an unlabelled button where deny was
          c.siblings().insert(c.siblings().begin() + 6, text("注释", {110, 262, 60, 20}));
          c.siblings().insert(c.siblings().begin() + 7, deny);
        }},

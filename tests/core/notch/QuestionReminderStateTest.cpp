@@ -26,6 +26,8 @@ TEST(QuestionReminderStateTest, ShowsFromTheSecondIdenticalObservation) {
   state.observe(waiting(question(2)));
   EXPECT_EQ(state.visibleReminder(), question(2));
   EXPECT_EQ(state.token(), token); // same flow, same token
+  state.observe(waiting(question(2))); // and it stays from the third on
+  EXPECT_EQ(state.visibleReminder(), question(2));
 
   state.observe(State::Absent{});
   EXPECT_FALSE(state.visibleReminder());
