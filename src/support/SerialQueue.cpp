@@ -1,5 +1,7 @@
 #include "support/SerialQueue.h"
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
 
 namespace notch {
@@ -7,9 +9,16 @@ namespace {
 
 thread_local const SerialQueue* currentQueue = nullptr;
 
+// Times from outside made safe to convert: negative ones (and NaN) are now,
+// anything beyond a year is a year.
 std::chrono::steady_clock::duration durationOf(double seconds) {
-  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(seconds));
+  const double bounded = std::isnan(seconds) ? 0.0 : std::clamp(seconds, 0.0, 365.0 * 24 * 3600);
+  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(bounded));
 }
+
+// A repeating interval of zero would fire without end; a millisecond is the
+// shortest one.
+constexpr double kShortestInterval = 0.001;
 
 } // namespace
 
@@ -40,7 +49,9 @@ TaskHandle SerialQueue::postAfter(double seconds, std::function<void()> task) {
 
 TaskHandle SerialQueue::repeat(double interval, double /*leeway: fires come on time here*/, double firstFire,
                                std::function<void()> task) {
-  return schedule(std::chrono::steady_clock::now() + durationOf(firstFire), durationOf(interval), std::move(task));
+  return schedule(std::chrono::steady_clock::now() + durationOf(firstFire),
+                  durationOf(std::isnan(interval) ? kShortestInterval : std::max(interval, kShortestInterval)),
+                  std::move(task));
 }
 
 TaskHandle SerialQueue::schedule(Instant due, std::chrono::steady_clock::duration interval,
@@ -48,6 +59,9 @@ TaskHandle SerialQueue::schedule(Instant due, std::chrono::steady_clock::duratio
   auto cancelled = std::make_shared<std::atomic<bool>>(false);
   {
     std::lock_guard guard(mutex_);
+    // Cancelled work is dropped here rather than at its due time, so that
+    // what it holds goes as soon as more work is scheduled.
+    std::erase_if(timers_, [](const auto& entry) { return entry.second.cancelled->load(); });
     timers_.emplace(due, Timer{cancelled, std::make_shared<std::function<void()>>(std::move(task)), interval});
   }
   wake_.notify_one();
@@ -115,6 +129,11 @@ void SerialQueue::drain() {
   currentQueue = this;
   std::unique_lock lock(mutex_);
   for (;;) {
+    // A due timer goes first, so that a steady stream of posts cannot hold
+    // timers back; posts still run in their own order.
+    if (!closing_ && runDueTimer(lock)) {
+      continue;
+    }
     if (!pending_.empty()) {
       std::function<void()> work = std::move(pending_.front());
       pending_.pop_front();
@@ -125,10 +144,7 @@ void SerialQueue::drain() {
       continue;
     }
     if (closing_) {
-      return; // everything posted has run; timers not yet due are dropped
-    }
-    if (runDueTimer(lock)) {
-      continue;
+      return; // everything posted has run; timers are dropped
     }
     if (timers_.empty()) {
       wake_.wait(lock, [this] { return closing_ || !pending_.empty() || !timers_.empty(); });

@@ -5,9 +5,9 @@
 // and repeating work runs on the same thread when its time (on the steady
 // clock) has come, between tasks.
 //
-// Destroying the queue runs every task still posted, drops delayed and
-// repeating work that has not come due, then joins the worker; it must not
-// be destroyed from its own thread.
+// Destroying the queue runs every task still posted, drops all delayed and
+// repeating work, then joins the worker; it must not be destroyed from its
+// own thread.
 
 #include <chrono>
 #include <condition_variable>

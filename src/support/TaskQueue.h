@@ -9,7 +9,8 @@
 //
 // Delayed and repeating work is given back as a TaskHandle. Cancelling it (or
 // destroying it) from the queue itself means the work never runs again;
-// from another thread it means no run that has not started yet happens.
+// from another thread, a run that is just starting may still happen, none
+// after it.
 
 #include <atomic>
 #include <functional>
@@ -57,7 +58,7 @@ public:
   [[nodiscard]] virtual TaskHandle postAfter(double seconds, std::function<void()> task) = 0;
 
   // Runs `task` first after `firstFire` seconds, then every `interval`
-  // seconds, until the handle is cancelled. Fires coalesce: while the queue
+  // seconds (at least a millisecond), until the handle is cancelled. Fires coalesce: while the queue
   // is busy past several fire times, the task runs once, and the missed
   // times are skipped. `leeway` is how late a fire may come.
   [[nodiscard]] virtual TaskHandle repeat(double interval, double leeway, double firstFire,

@@ -9,7 +9,7 @@ TaskHandle ManualTaskQueue::postAfter(double seconds, std::function<void()> task
 }
 
 TaskHandle ManualTaskQueue::repeat(double interval, double, double firstFire, std::function<void()> task) {
-  return schedule(clock_.uptime() + firstFire, interval, std::move(task));
+  return schedule(clock_.uptime() + firstFire, std::max(interval, 0.001), std::move(task)); // as SerialQueue
 }
 
 TaskHandle ManualTaskQueue::schedule(double due, double interval, std::function<void()> task) {

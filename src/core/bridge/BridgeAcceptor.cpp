@@ -65,7 +65,11 @@ void BridgeAcceptor::acceptLoop(int listeningFd, const WakePipe& wake, const Con
     if (!peer || *peer != ::getuid()) {
       continue; // another user's process: closed without a word
     }
-    handler(std::move(connection));
+    try {
+      handler(std::move(connection));
+    } catch (...) {
+      // Out of memory for one connection: it is dropped, the loop goes on.
+    }
   }
 }
 
@@ -76,7 +80,11 @@ bool BridgeAcceptor::spawn(std::function<void()> task) {
   workers_.enter();
   try {
     threads_.run([this, task = std::move(task)] {
-      task();
+      try {
+        task();
+      } catch (...) {
+        // Nothing may leave a worker thread; the task's connection is dropped.
+      }
       workers_.leave();
     });
     return true;

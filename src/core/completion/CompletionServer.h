@@ -5,7 +5,7 @@
 // budget, and every accepted event handed to `onEvent` on the serial queue
 // "vantrel-notch.completion-callbacks". Nothing is ever sent back.
 //
-// Every run has its own token; loops and deliveries of an earlier run
+// Every run has its own token; the read of a connection and every delivery
 // compare it with the active one, so nothing of a stopped run reaches the
 // app. Slow, oversized, two-line, malformed, invalid, stale (older than 3 s)
 // and future events are dropped without a callback.

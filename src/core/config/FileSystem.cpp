@@ -42,13 +42,23 @@ std::optional<std::vector<std::string>> SystemFileSystem::directoryEntries(int d
     return std::nullopt;
   }
   std::vector<std::string> names;
-  while (const dirent* entry = ::readdir(stream)) {
+  for (;;) {
+    errno = 0; // readdir tells its end from a failure only through errno
+    const dirent* entry = ::readdir(stream);
+    if (entry == nullptr) {
+      break;
+    }
     const std::string_view name = entry->d_name;
     if (name != "." && name != "..") {
       names.emplace_back(name);
     }
   }
+  const int error = errno;
   ::closedir(stream);
+  if (error != 0) {
+    errno = error;
+    return std::nullopt; // a partial list would look whole
+  }
   return names;
 }
 

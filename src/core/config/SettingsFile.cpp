@@ -89,7 +89,7 @@ bool matchesTemporaryName(std::string_view entry, std::string_view prefix, std::
 // The names in `directory` that are "<prefix><UUID><suffix>" and belong to
 // our own regular files, each with its status.
 std::vector<std::pair<std::string, struct stat>> ownTemporaryFiles(const FileSystem& fileSystem, int directory,
-                                                                    std::string_view prefix, std::string_view suffix) {
+                                                                   std::string_view prefix, std::string_view suffix) {
   std::vector<std::pair<std::string, struct stat>> found;
   for (std::string& name : fileSystem.directoryEntries(directory).value_or(std::vector<std::string>())) {
     struct stat status {};
@@ -151,8 +151,8 @@ struct WalkRules {
   std::function<void()> rootFailure;
   std::function<void()> createFailure;
   std::function<void(const std::string& piece, int error)> pieceFailure;
-  // When set, called if the last directory, or the one it would be created
-  // in, belongs to another user.
+  // When set, called if the last directory, or any directory the walk would
+  // create one in, belongs to another user.
   std::function<void()> foreignOwner;
 };
 
@@ -167,15 +167,13 @@ std::optional<FileDescriptor> walkDirectories(const FileSystem& fileSystem, cons
   if (!current) {
     rules.rootFailure();
   }
-  for (std::size_t index = 0; index < pieces.size(); ++index) {
-    const std::string& piece = pieces[index];
-    const bool last = index + 1 == pieces.size();
+  for (const std::string& piece : pieces) {
     int fd = fileSystem.openAt(current.get(), piece.c_str(), kDirectoryFlags, 0);
     if (fd < 0 && errno == ENOENT) {
       if (!rules.createMissing) {
         return std::nullopt;
       }
-      if (last && rules.foreignOwner && !isOwnDirectory(fileSystem, current.get())) {
+      if (rules.foreignOwner && !isOwnDirectory(fileSystem, current.get())) {
         rules.foreignOwner();
       }
       if (fileSystem.mkdirAt(current.get(), piece.c_str(), 0700) != 0 && errno != EEXIST) {

@@ -5,7 +5,8 @@
 //   - the directory is opened from "/" one component at a time without
 //     following symbolic links, and every later step works relative to it;
 //   - the file is read only if it is the user's private regular file with
-//     one link and at most 4 MiB, and a change during the read is detected;
+//     one link (or a second one that is our own leftover of a killed create)
+//     and at most 4 MiB, and a change during the read is detected;
 //   - operations are serialised by a private lock file (no waiting);
 //   - a private backup is written before anything changes;
 //   - the file is replaced atomically, and only if nobody changed it since

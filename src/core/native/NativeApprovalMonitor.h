@@ -17,7 +17,7 @@
 // it, inline when called from it (so callbacks may call them) and otherwise
 // waiting until it has run them. A stop or restart silences every later
 // callback of a poll or decision that is still under way. The queue must
-// outlive the monitor, and the monitor must not be destroyed from it.
+// outlive the monitor.
 
 #include <cstdint>
 #include <functional>

@@ -156,6 +156,8 @@ TEST(SettingsFileTest, AHomeOfAnotherUserGetsNoWorkBuddyDirectory) {
   ASSERT_EQ(::chown(home.path().c_str(), 65534, 65534), 0);
   EXPECT_EQ(installFailure(home.settings()),
             "配置目录属于其他用户（例如通过 sudo 运行）；请以该用户身份运行。未修改文件。");
+  EXPECT_EQ(installFailure(home.path() + "/new/.workbuddy/settings.json"),
+            "配置目录属于其他用户（例如通过 sudo 运行）；请以该用户身份运行。未修改文件。"); // not even a missing home
   EXPECT_EQ(directoryEntries(home.path()), std::vector<std::string>{});
 }
 
