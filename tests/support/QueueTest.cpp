@@ -89,19 +89,27 @@ TEST(SerialQueueTest, DelayedAndRepeatingWorkRunsOnTheQueueUntilCancelled) {
   EXPECT_EQ(cancelledOnce, 0);
   EXPECT_TRUE(onQueue);
 
-  // Fire times missed while the queue is busy coalesce into one fire.
+  // Fire times missed while the queue is busy coalesce into one fire: the
+  // first fire after the busy spell posts a marker, and a queue that replayed
+  // the missed fires would run them all (due timers go first) before it.
   std::atomic<bool> release{false};
-  std::atomic<int> busyFires{0};
+  std::atomic<int> firesAfterRelease{0};
+  std::atomic<int> firesBeforeMarker{-1};
   queue.post([&] {
     while (!release) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
-  TaskHandle busy = queue.repeat(0.002, 0, 0, [&] { ++busyFires; });
-  std::this_thread::sleep_for(std::chrono::milliseconds(60)); // some thirty fire times pass
+  TaskHandle busy = queue.repeat(0.01, 0, 0, [&] {
+    if (release && ++firesAfterRelease == 1) {
+      queue.post([&] { firesBeforeMarker = firesAfterRelease.load(); });
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100)); // some ten fire times pass
   release = true;
-  queue.sync([] {});
-  EXPECT_LE(busyFires, 2);
+  EXPECT_TRUE(eventually([&] { return firesBeforeMarker >= 0; }));
+  busy.cancel();
+  EXPECT_EQ(firesBeforeMarker, 1);
 }
 
 TEST(DispatchGroupTest, WaitsForEveryWorker) {
