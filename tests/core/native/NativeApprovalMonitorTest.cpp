@@ -198,16 +198,21 @@ TEST(NativeApprovalMonitorTest, RetiresTheOfferedCardExactlyOnce) {
   }
 }
 
-// WorkBuddy coming to the front while its windows are read, or a window
-// beside the card that cannot be read whole: nothing of that scan is offered.
+// WorkBuddy coming to the front or a second instance starting while its
+// windows are read, or a window beside the card that cannot be read whole:
+// nothing of that scan is offered.
 TEST(NativeApprovalMonitorTest, AChangeDuringTheScanOffersNothing) {
-  Harness t;
-  t.show({DeletionCard().grouped()})->onCopy = [&t](std::string_view) { t.runWorkBuddy({.active = true}); };
-  t.start();
-  t.monitor.pollNow();
-  EXPECT_TRUE(t.requests.empty());
-  EXPECT_EQ(t.lines, (std::vector<std::string>{"question unavailable", "status WorkBuddy 状态已变化，请在原窗口确认"}));
-
+  for (const bool toFront : {true, false}) {
+    Harness t;
+    t.show({DeletionCard().grouped()})->onCopy = [&t, toFront](std::string_view) {
+      toFront ? t.runWorkBuddy({.active = true}) : t.runTwoInstances();
+    };
+    t.start();
+    t.monitor.pollNow();
+    EXPECT_TRUE(t.requests.empty());
+    EXPECT_EQ(t.lines,
+              (std::vector<std::string>{"question unavailable", "status WorkBuddy 状态已变化，请在原窗口确认"}));
+  }
   Harness u;
   FakeElementRef unreadable = testing::fakeElementsFor(testing::scannedWindow({}), kPid);
   unreadable->multipleCopyFails = true;
