@@ -18,16 +18,14 @@ public:
     std::lock_guard guard(mutex_);
     applications_[identifier] = std::move(applications);
   }
-
   std::vector<RunningApplication> runningApplications(std::string_view identifier) const override {
     std::lock_guard guard(mutex_);
-    const auto found = applications_.find(std::string(identifier));
-    return found != applications_.end() ? found->second : std::vector<RunningApplication>{};
+    return applications_[std::string(identifier)];
   }
 
 private:
   mutable std::mutex mutex_;
-  std::map<std::string, std::vector<RunningApplication>> applications_;
+  mutable std::map<std::string, std::vector<RunningApplication>> applications_;
 };
 
 } // namespace notch::testing

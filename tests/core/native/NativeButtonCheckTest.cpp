@@ -6,45 +6,38 @@
 namespace notch {
 namespace {
 
-using testing::FakeAccessibility;
-using testing::FakeElementRef;
+using testing::FakeElement;
 
-FakeElementRef pressableAllowButton() {
-  FakeElementRef button = FakeAccessibility::element(7, "AXButton");
+// Whether an enabled, visible allow button offering AXPress, after `change`, passes the check for `label`.
+bool passes(const std::function<void(FakeElement&)>& change, std::string_view label = "允许本次删除") {
+  testing::FakeElementRef button = testing::FakeAccessibility::element(7, "AXButton");
   button->set("AXEnabled", true).set("AXHidden", false).set("AXTitle", std::string(" 1. 允许本次删除\n"));
   button->actions = {"AXShowMenu", "AXPress"};
-  return button;
-}
-
-bool isPressable(const FakeElementRef& button, std::string_view label = "允许本次删除") {
-  return NativeButtonCheck::isPressable(FakeAccessibility(), button, label);
+  change(*button);
+  return NativeButtonCheck::isPressable(testing::FakeAccessibility(), button, label);
 }
 
 TEST(NativeButtonCheckTest, PassesOnlyAnEnabledVisibleButtonNamingTheChosenLabel) {
-  EXPECT_TRUE(isPressable(pressableAllowButton()));
-  EXPECT_FALSE(isPressable(pressableAllowButton(), "取消删除"));
-  EXPECT_FALSE(isPressable(nullptr));
-
-  const FakeElementRef untitled = pressableAllowButton();
-  untitled->attributes.erase("AXTitle");
-  untitled->set("AXValue", std::string()).set("AXDescription", AXValue(AXNullMarker{}));
-  untitled->attributes.erase("AXHidden");
-  EXPECT_TRUE(isPressable(untitled)) << "no texts and no hidden flag pass";
-
-  const std::vector<std::function<void(FakeElementRef&)>> breakages = {
-      [](FakeElementRef& button) { button->set("AXRole", std::string("AXStaticText")); },
-      [](FakeElementRef& button) { button->set("AXEnabled", false); },
-      [](FakeElementRef& button) { button->attributes.erase("AXEnabled"); },
-      [](FakeElementRef& button) { button->set("AXHidden", true); },
-      [](FakeElementRef& button) { button->set("AXDescription", std::string("取消删除")); },
-      [](FakeElementRef& button) { button->set("AXValue", std::string("允许本次删除\u200b")); },
-      [](FakeElementRef& button) { button->set("AXTitle", std::string("允许本次删除吗")); },
-      [](FakeElementRef& button) { button->actions = {"AXShowMenu"}; },
+  EXPECT_TRUE(passes([](FakeElement&) {}));
+  EXPECT_FALSE(passes([](FakeElement&) {}, "取消删除"));
+  EXPECT_FALSE(NativeButtonCheck::isPressable(testing::FakeAccessibility(), nullptr, "允许本次删除"));
+  EXPECT_TRUE(passes([](FakeElement& button) { // no texts and no hidden flag pass
+    button.attributes.erase("AXTitle");
+    button.attributes.erase("AXHidden");
+    button.set("AXValue", std::string()).set("AXDescription", AXNullMarker{});
+  }));
+  const std::function<void(FakeElement&)> breakages[] = {
+      [](FakeElement& button) { button.set("AXRole", std::string("AXStaticText")); },
+      [](FakeElement& button) { button.set("AXEnabled", false); },
+      [](FakeElement& button) { button.attributes.erase("AXEnabled"); },
+      [](FakeElement& button) { button.set("AXHidden", true); },
+      [](FakeElement& button) { button.set("AXDescription", std::string("取消删除")); },
+      [](FakeElement& button) { button.set("AXValue", std::string("允许本次删除\u200b")); },
+      [](FakeElement& button) { button.set("AXTitle", std::string("允许本次删除吗")); },
+      [](FakeElement& button) { button.actions = {"AXShowMenu"}; },
   };
-  for (std::size_t index = 0; index < breakages.size(); ++index) {
-    FakeElementRef button = pressableAllowButton();
-    breakages[index](button);
-    EXPECT_FALSE(isPressable(button)) << "breakage " << index;
+  for (std::size_t index = 0; index < std::size(breakages); ++index) {
+    EXPECT_FALSE(passes(breakages[index])) << "breakage " << index;
   }
 }
 

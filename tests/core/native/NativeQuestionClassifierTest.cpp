@@ -3,58 +3,24 @@
 #include <functional>
 #include <limits>
 
+#include "core/native/CardBuilder.h"
 #include "core/native/NativeQuestionClassifier.h"
 
 namespace notch {
 namespace {
 
 using NativeQuestionClassifier::uniqueMatch;
+using testing::axNode;
+using testing::number;
+using testing::setOptionRows;
 using N = NativeApprovalNode;
 using Path = std::vector<int>;                  // child indexes below the card group
 using Edit = std::function<void(N&)>;           // changes the window before its ids are numbered
 using Setter = std::function<void(N&, double)>; // sets one measure of the card group
 
-N node(std::string role, std::vector<std::string> texts, NodeFrame frame = {0, 0, 1, 1}, std::vector<N> kids = {},
-       bool enabled = true) {
-  return N{"", std::move(role), std::move(texts), enabled, true, std::move(kids), frame};
-}
-N button(const char* label, double x, bool enabled) {
-  return node("AXButton", {label}, {x, 110, 24, 24}, {node("AXImage", {}, {x + 4, 114, 16, 16})}, enabled);
-}
-
-// Replaces the options by `count` rows 4 apart from y 150; numeral, label and icon centred, 8 from the row's ends.
-void setRows(N& card, int count, double h = 32, double w = 200) {
-  card.children.resize(7);
-  for (int k = 1; k <= count; ++k) {
-    const double y = 150 + (k - 1) * (h + 4), mid = y + h / 2 - 8;
-    const std::string n = std::to_string(k), label = "选项" + n;
-    card.children.push_back(
-        node("AXButton", {n + " " + label}, {110, y, w, h},
-             {node("AXStaticText", {n}, {118, mid, 8, 16}), node("AXStaticText", {label}, {134, mid, 80, 16}),
-              node("AXImage", {}, {86 + w, mid, 16, 16})}));
-  }
-}
-
-// Card group {100,100,220,820}: title {110,110,30,24}, then 2 apart 上一题 (x 142, so b = 24), the page texts
-// (16 high), 下一题 and 全部跳过 (maxX 250), each button 24 square; three option rows {110,150,200,32}.
 N window(int current = 1, int total = 3, bool previous = false, bool next = true) {
-  N card = node("AXGroup", {}, {100, 100, 220, 820},
-                {node("AXStaticText", {"选择部署环境？"}, {110, 110, 30, 24}), button("上一题", 142, previous),
-                 node("AXStaticText", {std::to_string(current)}, {168, 114, 10, 16}),
-                 node("AXStaticText", {"/"}, {180, 114, 6, 16}),
-                 node("AXStaticText", {std::to_string(total)}, {188, 114, 10, 16}), button("下一题", 200, next),
-                 button("全部跳过", 226, true)});
-  setRows(card, 3);
-  return node("AXWindow", {"WorkBuddy"}, {0, 0, 4000, 4000}, {card});
-}
-
-// Numbers the nodes in pre-order as a scan does ("ax-1" first); returns the last number.
-int number(N& n, int last = 0) {
-  n.id = "ax-" + std::to_string(++last);
-  for (N& child : n.children) {
-    last = number(child, last);
-  }
-  return last;
+  return axNode("AXWindow", {"WorkBuddy"}, {0, 0, 4000, 4000},
+                {testing::QuestionCard{current, total, previous, next}.group()});
 }
 N& card(N& w) { return w.children[0]; }
 N& at(N& n, const Path& path) { return path.empty() ? n : at(n.children[path[0]], Path(path.begin() + 1, path.end())); }
@@ -71,13 +37,13 @@ const auto say = [](Path p, auto... texts) -> Edit { return [=](N& w) { at(card(
 const auto off = [](Path p, bool N::*flag) -> Edit { return [=](N& w) { at(card(w), p).*flag = false; }; };
 const auto role = [](Path p, std::string name) -> Edit { return [=](N& w) { at(card(w), p).role = name; }; };
 const auto add = [](Path p) -> Edit { // an image child covering the node
-  return [=](N& w) { at(card(w), p).children.push_back(node("AXImage", {}, *at(card(w), p).frame)); };
+  return [=](N& w) { at(card(w), p).children.push_back(axNode("AXImage", {}, *at(card(w), p).frame)); };
 };
 const auto page = [](int current, int total, bool previous, bool next) -> Edit {
   return [=](N& w) { w = window(current, total, previous, next); };
 };
 const auto option = [](std::string label, std::string row) { return both(say({7}, row), say({7, 1}, label)); };
-const auto options = [](int count) -> Edit { return [=](N& w) { setRows(card(w), count); }; };
+const auto options = [](int count) -> Edit { return [=](N& w) { setOptionRows(card(w), count); }; };
 const auto after = [](N extra) -> Edit { return [=](N& w) { card(w).children.push_back(extra); }; };
 const auto beside = [](N extra) -> Edit { return [=](N& w) { w.children.push_back(extra); }; };
 const auto wrap = [](bool enabled, bool visible) -> Edit { // the card inside one more group
@@ -85,9 +51,8 @@ const auto wrap = [](bool enabled, bool visible) -> Edit { // the card inside on
 };
 const auto tall = [](double height) -> Edit { return [=](N& w) { w.frame->height = height; }; }; // the window
 const auto wide = [](int total) -> Edit { // filler images up to `total` nodes in the scan
-  return [=](N& w) { w.children.push_back(node("AXGroup", {}, {}, std::vector<N>(total - number(w) - 1, N{}))); };
+  return [=](N& w) { w.children.push_back(axNode("AXGroup", {}, {}, std::vector<N>(total - number(w) - 1, N{}))); };
 };
-N chain(int n) { return n == 1 ? node("AXGroup", {}) : node("AXGroup", {}, {0, 0, 1, 1}, {chain(n - 1)}); }
 std::string lines(int n) { return n == 1 ? "问" : lines(n - 1) + "\n问"; }
 
 TEST(NativeQuestionClassifierTest, MatchesTheCardOnAnyPage) {
@@ -102,15 +67,15 @@ TEST(NativeQuestionClassifierTest, MatchesTheCardOnAnyPage) {
 TEST(NativeQuestionClassifierTest, NearMissesAtEveryRule) {
   // "1" + pad + "选项1" is a row text of 1,100 bytes, one more space makes it 1,101.
   const std::string q1024(1'024, 'q'), q1025(1'025, 'q'), pad(1'092, ' ');
-  const std::vector<Edit> accepted = {// Pages, texts and option counts at their limits.
-                                      page(2, 3, true, true), page(1, 100, false, true), say({0}, lines(16)),
-                                      say({0}, std::string(4'096, 'q')), say({0}, "选择？", "", "选择？"),
-                                      option(q1024, "1 " + q1024), option("选项1", "1" + pad + "选项1"),
-                                      option("选项1", "1\u00A0选项1"), option("方案 A", "1\u3000方案 A"), options(20),
-                                      // Lines after the options that show no number.
-                                      after(node("AXButton", {"4"})), after(node("AXStaticText", {"共 4 个选项"})),
-                                      // The card one group deeper, the window just around it, the scan at its limits.
-                                      wrap(true, true), tall(920), beside(chain(128)), wide(20'000)};
+  const std::vector<Edit> accepted = {
+      // Pages, texts and option counts at their limits.
+      page(2, 3, true, true), page(1, 100, false, true), say({0}, lines(16)), say({0}, std::string(4'096, 'q')),
+      say({0}, "选择？", "", "选择？"), option(q1024, "1 " + q1024), option("选项1", "1" + pad + "选项1"),
+      option("选项1", "1\u00A0选项1"), option("方案 A", "1\u3000方案 A"), options(20),
+      // Lines after the options that show no number.
+      after(axNode("AXButton", {"4"})), after(axNode("AXStaticText", {"共 4 个选项"})),
+      // The card one group deeper, the window just around it, the scan at its limits.
+      wrap(true, true), tall(920), beside(testing::nest(axNode("AXGroup", {}), 127)), wide(20'000)};
   const std::vector<Edit> refused = {
       // Title text.
       say({0}, "LOADING"), say({0}, "Question Title"), say({0}, "其他（输入你的答案）"), say({0}, " \n "),
@@ -127,22 +92,23 @@ TEST(NativeQuestionClassifierTest, NearMissesAtEveryRule) {
       page(2, 1, true, false), off({6}, &N::enabled),
       // Navigation buttons and their icons.
       off({1}, &N::visible), add({1}), [](N& w) { card(w).children[1].children.clear(); },
-      both(role({1}, "AXGroup"), beside(node("AXButton", {"上一题"}))), role({5, 0}, "AXStaticText"),
+      both(role({1}, "AXGroup"), beside(axNode("AXButton", {"上一题"}))), role({5, 0}, "AXStaticText"),
       off({5, 0}, &N::visible), add({5, 0}), say({5, 0}, "图标"),
       // Each label on exactly one button of the scan.
-      beside(node("AXButton", {"上一题"})), beside(node("AXButton", {"下一题"})),
-      beside(node("AXButton", {"全部跳过"})),
+      beside(axNode("AXButton", {"上一题"})), beside(axNode("AXButton", {"下一题"})),
+      beside(axNode("AXButton", {"全部跳过"})),
       // Option rows.
       say({9, 0}, "4"), options(21), role({8}, "AXGroup"), off({8}, &N::visible), off({8}, &N::enabled), add({7}),
       role({7, 2}, "AXStaticText"), role({7, 1}, "AXImage"), off({7, 0}, &N::enabled), option(q1025, "1 " + q1025),
       option("a\nb", "1 a\nb"), option("Send", "1 Send"), option("选项1", "1 选项一"), option("选项1", "1 选项1 外"),
       option("选项1", "1 " + pad + "选项1"),
       // A numbered line after the options.
-      after(node("AXStaticText", {"4"})), after(node("AXStaticText", {"4 另一个选项"})),
-      after(node("AXStaticText", {"4\u3000另一个选项"})), after(node("AXGroup", {}, {}, {node("AXStaticText", {"4"})})),
+      after(axNode("AXStaticText", {"4"})), after(axNode("AXStaticText", {"4 另一个选项"})),
+      after(axNode("AXStaticText", {"4\u3000另一个选项"})),
+      after(axNode("AXGroup", {}, {}, {axNode("AXStaticText", {"4"})})),
       // Where the card sits.
       [](N& w) { w.role = "AXGroup"; }, [](N& w) { w.frame.reset(); }, tall(919.5), wrap(false, true),
-      wrap(true, false), off({}, &N::enabled), beside(chain(129)), wide(20'001)};
+      wrap(true, false), off({}, &N::enabled), beside(testing::nest(axNode("AXGroup", {}), 128)), wide(20'001)};
   for (std::size_t k = 0; k < accepted.size(); ++k) {
     EXPECT_TRUE(accepts(accepted[k])) << "accepted row " << k;
   }
@@ -153,7 +119,7 @@ TEST(NativeQuestionClassifierTest, NearMissesAtEveryRule) {
 
 TEST(NativeQuestionClassifierTest, EveryNodeNeedsItsOwnID) {
   const auto withID = [](const std::string& id) {
-    N w = scanned(beside(node("AXImage", {})));
+    N w = scanned(beside(axNode("AXImage", {})));
     w.children.back().id = id;
     return uniqueMatch({w}).has_value();
   };
@@ -207,8 +173,8 @@ TEST(NativeQuestionClassifierTest, GeometryBoundaries) {
       {"title at most 16b high", both(field({0}, &NodeFrame::height), nudge(rows, 0, 1, 24)), {384, 384.5}},
       {"title ends by 上一题 + 1", field({0}, &NodeFrame::width), {33, 33.5}},
       {"title ends at most 2b before 上一题", nudge(header, 1, 0), {46, 46.5}},
-      {"first option from b to 3b high", [](N& g, double v) { setRows(g, 3, v); }, {24, 23.5, 72, 72.5}},
-      {"first option at least 6b wide", [](N& g, double v) { setRows(g, 3, 32, v); }, {144, 143.5}},
+      {"first option from b to 3b high", [](N& g, double v) { setOptionRows(g, 3, v); }, {24, 23.5, 72, 72.5}},
+      {"first option at least 6b wide", [](N& g, double v) { setOptionRows(g, 3, 32, v); }, {144, 143.5}},
       {"title starts at most a row height into the first option", titleLeft, {110, 109.5, 142, 142.5}},
       {"上一题 within the first option", both(tinyTitle, nudge(header, 1, 0, 142)), {110, 109.5}},
       {"全部跳过 ends within the first option",
@@ -241,8 +207,8 @@ TEST(NativeQuestionClassifierTest, GeometryBoundaries) {
 
 TEST(NativeQuestionClassifierTest, RecognisesANavigationLabelOnAnyButton) {
   using NativeQuestionClassifier::hasRecognizableQuestion;
-  EXPECT_TRUE(hasRecognizableQuestion({node("AXWindow", {}, {}, {node("AXButton", {"返回", "全部跳过"})})}));
-  EXPECT_FALSE(hasRecognizableQuestion({node("AXStaticText", {"上一题"}), node("AXButton", {"下一题 "})}));
+  EXPECT_TRUE(hasRecognizableQuestion({axNode("AXWindow", {}, {}, {axNode("AXButton", {"返回", "全部跳过"})})}));
+  EXPECT_FALSE(hasRecognizableQuestion({axNode("AXStaticText", {"上一题"}), axNode("AXButton", {"下一题 "})}));
 }
 
 TEST(QuestionObservationFreshnessTest, OnlyRecentObservationsAfterTheLastChange) {
