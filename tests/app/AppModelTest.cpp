@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <set>
@@ -357,6 +359,59 @@ TEST(AppModelTest, AModelGoneWhileAHookWaitsLetsTheHookEndSilently) {
   const TestClient::Received received = hook.readUntilClosed();
   EXPECT_TRUE(received.endOfStream);
   EXPECT_EQ(received.bytes, "");
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// A profile counts as configured only for the entry exactly as an install
+// writes it for this executable and that profile.
+TEST(AppModelTest, ConfiguredProfilesAreThoseWithThisAppsExactApprovalHook) {
+  const std::string command = "'/opt/vantrel/VantrelNotch' '--hook' '--source' 'workbuddy' '--owner-marker' "
+                              "'vantrel-notch-v1'";
+  const auto settings = [&](const std::string& group) {
+    return R"({"model":"m","hooks":{"PermissionRequest":[)" + group + "]}}";
+  };
+  const std::string entry = R"({"type":"command","command":")" + command + R"(","timeout":60})";
+  const std::string valid = settings(R"({"hooks":[)" + entry + "]}");
+  const std::string padded = valid + std::string(4'194'304 - valid.size(), ' ');
+  const std::pair<std::string, bool> rows[] = {
+      {valid, true},
+      {settings(R"({"hooks":[{"type":"command","command":"audit"},)" + entry + "]}"), true},
+      {padded, true},
+      {padded + " ", false},
+      {settings(R"({"matcher":"","hooks":[)" + entry + "]}"), false},
+      {settings(R"({"hooks":[{"type":"prompt","command":")" + command + R"(","timeout":60}]})"), false},
+      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"(","timeout":60.5}]})"), false},
+      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"(","timeout":"60"}]})"), false},
+      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"(","timeout":59}]})"), false},
+      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"("}]})"), false},
+      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"( ","timeout":60}]})"), false},
+      {settings(R"({"hooks":[{"type":"command","command":")" + command.substr(1) + R"(","timeout":60}]})"), false},
+      {R"({"hooks":{"PermissionRequest":{"hooks":[)" + entry + "]}}}", false},
+      {R"({"hooks":[]})", false},
+      {valid.substr(0, valid.size() - 1), false},
+  };
+  for (const auto& [text, configured] : rows) {
+    Harness t;
+    writeFile(t.home.child(".workbuddy/settings.json"), text);
+    t.model->refreshConfiguredProfiles();
+    EXPECT_EQ(t.state().configuredProfiles,
+              configured ? std::vector<std::string>{"WorkBuddy"} : std::vector<std::string>{})
+        << text.substr(0, 200);
+  }
+  Harness t; // the other profile needs its own source word
+  writeFile(t.home.child(".workbuddy-ai/settings.json"), valid);
+  t.model->refreshConfiguredProfiles();
+  EXPECT_TRUE(t.state().configuredProfiles.empty());
+  std::string ai = valid;
+  ai.replace(ai.find("'workbuddy'"), 11, "'workbuddyAI'");
+  writeFile(t.home.child(".workbuddy-ai/settings.json"), ai);
+  writeFile(t.home.child(".workbuddy/settings.json"), valid);
+  t.model->refreshConfiguredProfiles();
+  EXPECT_EQ(t.state().configuredProfiles, (std::vector<std::string>{"WorkBuddy", "WorkBuddy（AI 版）"}));
 }
 
 // The promise of the notch, over random use: a decision reaches the
