@@ -35,9 +35,16 @@ void ManualTaskQueue::sync(const std::function<void()>& work) {
 }
 
 void ManualTaskQueue::runUntilIdle() {
-  while (!ready_.empty()) {
-    std::function<void()> task = std::move(ready_.front());
-    ready_.pop_front();
+  for (;;) {
+    std::function<void()> task;
+    {
+      std::lock_guard guard(readyMutex_);
+      if (ready_.empty()) {
+        return;
+      }
+      task = std::move(ready_.front());
+      ready_.pop_front();
+    }
     run(task);
   }
 }

@@ -5,11 +5,13 @@
 // that posts); `advance` moves the clock it shares with the code under test,
 // firing delayed and repeating work at exactly its times, with the same
 // coalescing as the production queue. `sync` runs inline, after what was
-// posted before it.
+// posted before it. `post` alone may come from any thread (services post
+// their callbacks to the app's main queue from their own threads).
 
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <mutex>
 #include <utility>
 
 #include "support/FakeClock.h"
@@ -21,7 +23,10 @@ class ManualTaskQueue final : public TaskQueue {
 public:
   explicit ManualTaskQueue(FakeClock& clock) : clock_(clock) {}
 
-  void post(std::function<void()> task) override { ready_.push_back(std::move(task)); }
+  void post(std::function<void()> task) override {
+    std::lock_guard guard(readyMutex_);
+    ready_.push_back(std::move(task));
+  }
   [[nodiscard]] TaskHandle postAfter(double seconds, std::function<void()> task) override;
   [[nodiscard]] TaskHandle repeat(double interval, double leeway, double firstFire,
                                   std::function<void()> task) override;
@@ -33,6 +38,11 @@ public:
 
   // Delayed or repeating work not cancelled yet.
   std::size_t scheduledCount() const;
+  // Posted work not run yet.
+  std::size_t readyCount() const {
+    std::lock_guard guard(readyMutex_);
+    return ready_.size();
+  }
 
 private:
   struct Timer {
@@ -46,6 +56,7 @@ private:
   void run(const std::function<void()>& work);
 
   FakeClock& clock_;
+  mutable std::mutex readyMutex_;
   std::deque<std::function<void()>> ready_;
   std::map<Key, Timer> timers_;
   std::uint64_t scheduled_ = 0;

@@ -1,0 +1,84 @@
+// How much the app model adds to a click's path: from `decide(allow)` on the
+// main queue until the waiting hook has read its reply, through the real
+// approval server over a real socket. The main queue is a virtual-time
+// queue run by the benchmark's thread, so the arming delay costs no real
+// time; only the decision's path is timed. Reports median and p99.
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "app/AppModel.h"
+#include "core/bridge/BridgePaths.h"
+#include "core/bridge/TestBridge.h"
+#include "platform/FakeAccessibility.h"
+#include "platform/FakeAppPlatform.h"
+#include "platform/FakeWorkspace.h"
+#include "support/ManualTaskQueue.h"
+
+namespace notch {
+namespace {
+
+using namespace testing;
+
+double percentile(std::vector<double> samples, double fraction) {
+  std::sort(samples.begin(), samples.end());
+  return samples[static_cast<std::size_t>(fraction * static_cast<double>(samples.size() - 1) + 0.5)];
+}
+
+void BM_DecideToHookReply(benchmark::State& state) {
+  TemporaryDirectory bridge;
+  TemporaryDirectory home;
+  FakeClock clock;
+  ManualTaskQueue main(clock);
+  ManualTaskQueue native(clock);
+  FakePreferences preferences;
+  FakeClipboard clipboard;
+  FakeWorkspace workspace;
+  FakeSystemSettings systemSettings;
+  FakeAccessibility accessibility(&clock, 0.0);
+  SystemFileSystem fileSystem;
+  preferences.setBool("autoCollapse", false); // the notch stays open between clicks
+  const auto model =
+      AppModel::create(AppEnvironment{clock, main, native, preferences, clipboard, workspace, systemSettings,
+                                      accessibility, fileSystem, bridge.path(), home.path(), std::nullopt},
+                       AppModelDependencies::system(workspace, preferences));
+  model->start();
+  model->expand();
+
+  std::vector<double> samples;
+  for (auto _ : state) {
+    const ApprovalRequest request = makeRequest(clock.now());
+    TestClient hook(bridgeSocketPath(bridge.path()));
+    hook.send(lineOf(request));
+    while (model->state().interaction.current() == nullptr) {
+      main.runUntilIdle();
+      std::this_thread::yield();
+    }
+    main.advance(0.46); // armed
+
+    const auto started = std::chrono::steady_clock::now();
+    const bool sent = model->decide(request, Decision::allow);
+    const std::string reply = hook.readUntilClosed().bytes;
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+    if (!sent || reply.find("\"allow\"") == std::string::npos) {
+      state.SkipWithError("no allow reply");
+      break;
+    }
+    state.SetIterationTime(elapsed.count());
+    samples.push_back(elapsed.count());
+    main.advance(2); // the receipt goes
+  }
+  if (!samples.empty()) {
+    state.counters["median_us"] = percentile(samples, 0.5) * 1e6;
+    state.counters["p99_us"] = percentile(samples, 0.99) * 1e6;
+  }
+}
+BENCHMARK(BM_DecideToHookReply)->Iterations(1000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+} // namespace
+} // namespace notch
+
+BENCHMARK_MAIN();

@@ -1,0 +1,535 @@
+// The app model in virtual time, against the real approval server in a
+// private bridge directory: hooks are plain socket clients, the main queue
+// and the native monitor's queue are ManualTaskQueues on the test thread.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "app/AppModel.h"
+#include "app/PreferenceKeys.h"
+#include "core/bridge/BridgePaths.h"
+#include "core/bridge/TestBridge.h"
+#include "core/config/FileSystem.h"
+#include "core/native/CardBuilder.h"
+#include "platform/FakeAccessibility.h"
+#include "platform/FakeAppPlatform.h"
+#include "platform/FakeWorkspace.h"
+#include "support/ManualTaskQueue.h"
+
+namespace notch {
+namespace {
+
+using namespace testing;
+using Kind = NotchInteraction::Feedback::Kind;
+
+// The hand-off delay and the arming margin, and a hair for the rounding of
+// wall-clock instants near 8e8 s.
+constexpr double kArmed = 0.4601;
+constexpr std::int32_t kPid = 4242;
+const std::string kExecutable = "/opt/vantrel/VantrelNotch";
+
+std::string allowLine(const std::string& id) { return R"({"decision":"allow","id":")" + id + "\"}\n"; }
+
+struct Harness {
+  Harness() { start(); }
+
+  void start() {
+    model = AppModel::create(AppEnvironment{clock, main, native, preferences, clipboard, workspace, systemSettings,
+                                            accessibility, fileSystem, bridgeDirectory, home.path(), kExecutable},
+                             AppModelDependencies::system(workspace, preferences));
+    model->start();
+  }
+
+  const AppState& state() const { return model->state(); }
+  const NotchInteraction& interaction() const { return model->state().interaction; }
+  std::optional<std::string> shownID() const {
+    const ApprovalRequest* shown = interaction().current();
+    return shown ? std::optional(shown->id) : std::nullopt;
+  }
+  bool waits(const std::string& id) const {
+    const auto& requests = interaction().requests();
+    return std::any_of(requests.begin(), requests.end(), [&](const auto& request) { return request.id == id; });
+  }
+
+  // A hook sends its request through the bridge; returns once the model has it.
+  TestClient& ask(const ApprovalRequest& request) {
+    hooks.push_back(std::make_unique<TestClient>(bridgeSocketPath(bridge.path())));
+    EXPECT_TRUE(hooks.back()->send(lineOf(request)));
+    EXPECT_TRUE(until([&] { return waits(request.id); }));
+    return *hooks.back();
+  }
+  ApprovalRequest ask() {
+    ApprovalRequest request = makeRequest(clock.now());
+    ask(request);
+    return request;
+  }
+
+  // Waits, without running the main queue, until a service has posted to it.
+  bool untilPosted() const {
+    for (int i = 0; i < 5000 && main.readyCount() == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return main.readyCount() > 0;
+  }
+
+  // Runs the main queue until `condition` holds (bounded in real time:
+  // the server answers from its own threads).
+  template <typename Condition> bool until(Condition condition) {
+    for (int i = 0; i < 5000; ++i) {
+      main.runUntilIdle();
+      if (condition()) {
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+  }
+
+  TemporaryDirectory bridge;
+  TemporaryDirectory home;
+  std::string bridgeDirectory = bridge.path();
+  FakeClock clock;
+  ManualTaskQueue main{clock};
+  ManualTaskQueue native{clock};
+  FakePreferences preferences;
+  FakeClipboard clipboard;
+  FakeWorkspace workspace;
+  FakeSystemSettings systemSettings;
+  FakeAccessibility accessibility{&clock, 0.0};
+  SystemFileSystem fileSystem;
+  std::vector<std::unique_ptr<TestClient>> hooks;
+  std::shared_ptr<AppModel> model;
+};
+
+TEST(AppModelTest, StartsTheBridgeOrSaysWhyNot) {
+  Harness t;
+  EXPECT_TRUE(t.state().serviceReady);
+  EXPECT_EQ(t.state().message, "本地桥接已就绪");
+  EXPECT_FALSE(t.interaction().expanded());
+
+  Harness second;
+  second.model.reset();
+  second.bridgeDirectory = t.bridge.path(); // already served by the first
+  second.start();
+  EXPECT_FALSE(second.state().serviceReady);
+  EXPECT_EQ(second.state().message.rfind("桥接未启动：", 0), 0u) << second.state().message;
+  EXPECT_TRUE(second.interaction().expanded());
+}
+
+TEST(AppModelTest, AClickIsTakenOnlyAfterTheRequestWasShownLongEnough) {
+  Harness t;
+  const ApprovalRequest request = makeRequest(t.clock.now());
+  TestClient& hook = t.ask(request);
+  EXPECT_TRUE(t.interaction().expanded()) << "a request opens the notch";
+  EXPECT_FALSE(t.model->decide(request, Decision::allow));
+  t.main.advance(0.44);
+  EXPECT_FALSE(t.state().actionReady);
+  EXPECT_FALSE(t.model->decide(request, Decision::allow));
+  t.main.advance(kArmed - 0.44);
+  EXPECT_TRUE(t.state().actionReady);
+
+  const ApprovalRequest second = t.ask(); // arriving behind the shown one disarms nothing
+  EXPECT_TRUE(t.state().actionReady);
+  EXPECT_FALSE(t.model->decide(second, Decision::allow)) << "only the shown request";
+  EXPECT_TRUE(t.model->decide(request, Decision::allow));
+  EXPECT_FALSE(t.model->decide(request, Decision::allow)) << "once";
+  EXPECT_EQ(hook.readUntilClosed().bytes, allowLine(request.id));
+  EXPECT_EQ(t.state().message, "上次决定已发送 · 等待下一条请求");
+  EXPECT_EQ(t.interaction().feedback()->kind, Kind::allowed);
+}
+
+TEST(AppModelTest, AClickOnARequestWhoseHookLeftSendsNothing) {
+  Harness t;
+  const ApprovalRequest request = makeRequest(t.clock.now());
+  TestClient& hook = t.ask(request);
+  t.main.advance(kArmed);
+  hook.close();
+  // The server has seen the hook go and posted the removal; the click comes first.
+  ASSERT_TRUE(t.untilPosted());
+  EXPECT_FALSE(t.model->decide(request, Decision::allow));
+  EXPECT_EQ(t.state().message, "上条请求已结束");
+  EXPECT_EQ(t.interaction().feedback()->kind, Kind::unavailable);
+}
+
+TEST(AppModelTest, ReceiptsGiveWayToTheNextRequestAndTheLastClosesTheNotch) {
+  for (const bool autoCollapse : {true, false}) {
+    Harness t;
+    t.preferences.setBool(PreferenceKeys::autoCollapse, autoCollapse);
+    const ApprovalRequest first = t.ask();
+    const ApprovalRequest second = t.ask();
+    t.model->expand();
+    t.main.advance(kArmed);
+    ASSERT_TRUE(t.model->decide(first, Decision::deny));
+    EXPECT_EQ(t.interaction().feedback()->kind, Kind::denied);
+    t.main.advance(1.09);
+    EXPECT_TRUE(t.interaction().feedback());
+    t.main.advance(0.01);
+    EXPECT_FALSE(t.interaction().feedback());
+    EXPECT_EQ(t.shownID(), second.id);
+    EXPECT_FALSE(t.state().actionReady);
+    t.main.advance(kArmed);
+    EXPECT_TRUE(t.state().actionReady);
+
+    ASSERT_TRUE(t.model->decide(second, Decision::passthrough));
+    EXPECT_EQ(t.interaction().feedback()->kind, Kind::returned);
+    t.main.advance(1.79);
+    EXPECT_TRUE(t.interaction().feedback());
+    t.main.advance(0.01);
+    EXPECT_FALSE(t.interaction().feedback());
+    EXPECT_TRUE(t.interaction().expanded());
+    t.main.advance(0.15);
+    EXPECT_EQ(t.interaction().expanded(), !autoCollapse);
+    t.model->setPointerInside(true);
+    t.model->setPointerInside(false);
+    t.model->collapseIfIdle();
+    t.main.advance(10);
+    EXPECT_EQ(t.interaction().expanded(), !autoCollapse);
+  }
+}
+
+TEST(AppModelTest, HoverOpensOnlyAfterADwellAndNotAgainAfterEscUntilThePointerLeft) {
+  Harness t;
+  t.model->setPointerInside(true);
+  t.main.advance(0.21);
+  t.model->setPointerInside(false);
+  t.main.advance(1);
+  EXPECT_FALSE(t.interaction().expanded()) << "a pass across the badge";
+  t.model->setPointerInside(true);
+  t.main.advance(0.22);
+  EXPECT_TRUE(t.interaction().expanded());
+
+  t.model->collapse(); // Esc, with the pointer still over the notch
+  t.model->setPointerInside(true);
+  t.main.advance(1);
+  EXPECT_FALSE(t.interaction().expanded());
+  t.model->setPointerInside(false);
+  t.model->setPointerInside(true);
+  t.main.advance(0.22);
+  EXPECT_TRUE(t.interaction().expanded());
+
+  t.model->collapse();
+  t.model->setPointerInside(false);
+  t.preferences.setBool(PreferenceKeys::hoverToExpand, false);
+  t.model->setPointerInside(true);
+  t.main.advance(1);
+  EXPECT_FALSE(t.interaction().expanded());
+}
+
+TEST(AppModelTest, DemonstrationsSendNothingAndGiveWayToRealRequests) {
+  Harness t;
+  t.model->showDemo(false);
+  ASSERT_TRUE(t.state().isDemo);
+  EXPECT_EQ(t.interaction().current()->toolName, "Bash");
+  const ApprovalRequest real = t.ask(); // ends the demonstration silently
+  EXPECT_FALSE(t.state().isDemo);
+  EXPECT_FALSE(t.interaction().feedback());
+  EXPECT_EQ(t.shownID(), real.id);
+  EXPECT_EQ(t.interaction().requests().size(), 1u);
+  EXPECT_EQ(t.state().message, "本地桥接已就绪");
+  t.model->collapse();
+  t.model->showDemo(true); // with a request waiting: only opens the notch
+  EXPECT_EQ(t.shownID(), real.id);
+  EXPECT_TRUE(t.interaction().expanded());
+
+  Harness d;
+  d.model->showDemo(true);
+  const ApprovalRequest demo = *d.interaction().current();
+  EXPECT_EQ(demo.eventName, "NativeApproval");
+  EXPECT_EQ(demo.sessionID, "演示窗口");
+  EXPECT_EQ(demo.source, "demo");
+  EXPECT_EQ(demo.toolInputJSON,
+            "{\n  \"command\" : \"rm -f ./temporary-frames/*.png\",\n  \"description\" : "
+            "\"检测到批量删除操作：累计删除数量 336 项，阈值 50\\n高风险命令，可能影响系统稳定性\"\n}");
+  EXPECT_DOUBLE_EQ(demo.expiresAt, d.clock.now() + 3600);
+  d.main.advance(kArmed);
+  EXPECT_TRUE(d.model->decide(demo, Decision::allow));
+  EXPECT_EQ(d.state().message, "演示结束 · 没有执行任何命令");
+  EXPECT_TRUE(d.interaction().feedback()->isDemo);
+  EXPECT_FALSE(d.state().isDemo);
+  EXPECT_TRUE(d.workspace.calls.empty()) << "a native demonstration presses and opens nothing";
+}
+
+TEST(AppModelTest, CopiesWhatTheCardShows) {
+  Harness t;
+  ApprovalRequest request = makeRequest(t.clock.now());
+  request.toolInputJSON = "{\n  \"command\" : \"ls -la\",\n  \"timeout\" : 5\n}";
+  t.ask(request);
+  t.model->copyRequest(request);
+  EXPECT_EQ(t.clipboard.text, "ls -la");
+  t.model->setShowAllParameters(true);
+  t.model->copyRequest(request);
+  EXPECT_EQ(t.clipboard.text, request.toolInputJSON);
+  EXPECT_EQ(t.state().copiedRequestID, request.id);
+  t.main.advance(1.49);
+  EXPECT_EQ(t.state().copiedRequestID, request.id);
+  t.main.advance(0.01);
+  EXPECT_FALSE(t.state().copiedRequestID);
+}
+
+TEST(AppModelTest, OpensTheRightWorkBuddyOrSaysWhy) {
+  const std::string plain = "/Applications/WorkBuddy.app", ai = "/Applications/WorkBuddy AI.app";
+  struct Row {
+    std::set<std::string> installed;
+    std::string source;
+    std::optional<std::string> openError;
+    std::vector<std::string> calls;
+    std::string message;
+  };
+  const std::string ready = "本地桥接已就绪";
+  const Row rows[] = {
+      {{plain, ai}, "workbuddyAI", {}, {"open " + ai}, ready},
+      {{plain, ai}, "workbuddy", {}, {"open " + plain}, ready},
+      {{plain}, "workbuddyAI", {}, {"open " + plain}, ready},
+      {{ai}, "workbuddy", {}, {"open " + ai}, ready},
+      {{}, "workbuddy", {}, {}, "未在 Applications 找到WorkBuddy，请手动打开"},
+      {{plain}, "workbuddy", "denied", {"open " + plain}, "无法打开WorkBuddy，请手动打开"},
+  };
+  for (const Row& row : rows) {
+    Harness t;
+    t.workspace.installed = row.installed;
+    t.workspace.openError = row.openError;
+    t.model->openWorkBuddy(row.source);
+    t.main.runUntilIdle();
+    EXPECT_EQ(t.workspace.calls, row.calls) << row.source;
+    EXPECT_EQ(t.state().message, row.message) << row.source;
+    EXPECT_EQ(t.interaction().expanded(), row.message != ready) << row.source;
+  }
+}
+
+// A native card that changed before the click is not pressed: the receipt
+// says so and WorkBuddy opens so that the user decides there.
+TEST(AppModelTest, AChangedNativeCardOpensWorkBuddy) {
+  Harness t;
+  t.workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {{.pid = kPid}});
+  t.workspace.installed = {"/Applications/WorkBuddy.app", "/Applications/WorkBuddy AI.app"};
+  const FakeElementRef window = fakeElementsFor(scannedWindow({DeletionCard().grouped()}), kPid);
+  t.accessibility.application(kPid)->set("AXWindows", std::vector<AXElementRef>{window});
+  t.preferences.setBool(PreferenceKeys::nativeApprovals, true);
+  t.model->refreshNativeMonitoring();
+  t.native.advance(0); // the first poll
+  ASSERT_TRUE(t.until([&] { return t.interaction().current() != nullptr; }));
+  const ApprovalRequest card = *t.interaction().current();
+  EXPECT_EQ(card.eventName, "NativeApproval");
+  t.model->expand();
+  t.main.advance(kArmed);
+  window->multipleCopyFails = true; // the card can no longer be read whole
+  EXPECT_FALSE(t.model->decide(card, Decision::allow));
+  EXPECT_EQ(t.interaction().feedback()->kind, Kind::unavailable);
+  EXPECT_EQ(t.workspace.calls, std::vector<std::string>{"open /Applications/WorkBuddy.app"});
+  EXPECT_EQ(t.state().message, "上条请求已结束");
+}
+
+TEST(AppModelTest, NativeMonitoringFollowsItsPreferences) {
+  Harness t; // questions on by default, native cards off
+  EXPECT_GT(t.native.scheduledCount(), 0u);
+  t.preferences.setBool(PreferenceKeys::questionReminders, false);
+  t.model->refreshNativeMonitoring();
+  EXPECT_EQ(t.native.scheduledCount(), 0u);
+  EXPECT_EQ(t.state().nativeStatus, "原生审批和提问提醒均已关闭");
+
+  t.accessibility.trusted = false;
+  t.model->openAccessibilitySettings(true);
+  EXPECT_TRUE(t.preferences.boolValue(PreferenceKeys::nativeApprovals));
+  EXPECT_EQ(t.systemSettings.opened, 1);
+  EXPECT_FALSE(t.state().nativeAccessGranted);
+  EXPECT_GT(t.native.scheduledCount(), 0u);
+  t.native.advance(0);
+  t.main.runUntilIdle();
+  EXPECT_EQ(t.state().nativeStatus, "需要辅助功能权限，才能读取 WorkBuddy 的确认卡或提问卡");
+}
+
+TEST(AppModelTest, AModelGoneWhileAHookWaitsLetsTheHookEndSilently) {
+  Harness t;
+  TestClient& hook = t.ask(makeRequest(t.clock.now()));
+  TestClient late(bridgeSocketPath(t.bridge.path()));
+  ASSERT_TRUE(late.send(lineOf(makeRequest(t.clock.now()))));
+  ASSERT_TRUE(t.untilPosted()); // its callback is posted, not run
+  int changes = 0;
+  const Subscription subscription = t.model->subscribe([&] { ++changes; });
+  t.model.reset();
+  t.main.advance(5); // what the services and timers left behind finds no model
+  EXPECT_EQ(changes, 0);
+  const TestClient::Received received = hook.readUntilClosed();
+  EXPECT_TRUE(received.endOfStream);
+  EXPECT_EQ(received.bytes, "");
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// A profile counts as configured only for the entry exactly as an install
+// writes it for this executable and that profile.
+TEST(AppModelTest, ConfiguredProfilesAreThoseWithThisAppsExactApprovalHook) {
+  const std::string command = "'/opt/vantrel/VantrelNotch' '--hook' '--source' 'workbuddy' '--owner-marker' "
+                              "'vantrel-notch-v1'";
+  const auto settings = [&](const std::string& group) {
+    return R"({"model":"m","hooks":{"PermissionRequest":[)" + group + "]}}";
+  };
+  const std::string entry = R"({"type":"command","command":")" + command + R"(","timeout":60})";
+  const std::string valid = settings(R"({"hooks":[)" + entry + "]}");
+  const std::string padded = valid + std::string(4'194'304 - valid.size(), ' ');
+  const std::pair<std::string, bool> rows[] = {
+      {valid, true},
+      {settings(R"({"hooks":[{"type":"command","command":"audit"},)" + entry + "]}"), true},
+      {padded, true},
+      {padded + " ", false},
+      {settings(R"({"matcher":"","hooks":[)" + entry + "]}"), false},
+      {settings(R"({"hooks":[{"type":"prompt","command":")" + command + R"(","timeout":60}]})"), false},
+      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"(","timeout":60.5}]})"), false},
+      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"(","timeout":"60"}]})"), false},
+      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"(","timeout":59}]})"), false},
+      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"("}]})"), false},
+      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"( ","timeout":60}]})"), false},
+      {settings(R"({"hooks":[{"type":"command","command":")" + command.substr(1) + R"(","timeout":60}]})"), false},
+      {R"({"hooks":{"PermissionRequest":{"hooks":[)" + entry + "]}}}", false},
+      {R"({"hooks":[]})", false},
+      {valid.substr(0, valid.size() - 1), false},
+  };
+  for (const auto& [text, configured] : rows) {
+    Harness t;
+    writeFile(t.home.child(".workbuddy/settings.json"), text);
+    t.model->refreshConfiguredProfiles();
+    EXPECT_EQ(t.state().configuredProfiles,
+              configured ? std::vector<std::string>{"WorkBuddy"} : std::vector<std::string>{})
+        << text.substr(0, 200);
+  }
+  Harness t; // the other profile needs its own source word
+  writeFile(t.home.child(".workbuddy-ai/settings.json"), valid);
+  t.model->refreshConfiguredProfiles();
+  EXPECT_TRUE(t.state().configuredProfiles.empty());
+  std::string ai = valid;
+  ai.replace(ai.find("'workbuddy'"), 11, "'workbuddyAI'");
+  writeFile(t.home.child(".workbuddy-ai/settings.json"), ai);
+  writeFile(t.home.child(".workbuddy/settings.json"), valid);
+  t.model->refreshConfiguredProfiles();
+  EXPECT_EQ(t.state().configuredProfiles, (std::vector<std::string>{"WorkBuddy", "WorkBuddy（AI 版）"}));
+}
+
+// The promise of the notch, over random use: a decision reaches the
+// approval server only for the request that was shown, open and without a
+// receipt, for at least the hand-off delay, and at most once; nothing
+// reaches it otherwise.
+TEST(AppModelPropertyTest, OnlyAShownArmedRequestIsEverDecided) {
+  std::mt19937 random(20261207);
+  const double steps[] = {0.05, 0.2, 0.44, kArmed, 1.2, 2};
+  for (int sequence = 0; sequence < 60; ++sequence) {
+    Harness t;
+    std::optional<std::string> visible;
+    double visibleSince = 0;
+    const Subscription watch = t.model->subscribe([&] {
+      const bool open = t.interaction().expanded() && !t.interaction().feedback();
+      const std::optional<std::string> now = open ? t.shownID() : std::nullopt;
+      if (now != visible) {
+        visible = now;
+        visibleSince = t.clock.uptime();
+      }
+    });
+    std::map<std::string, std::size_t> hookOf; // request id → index in t.hooks
+    std::map<std::string, Decision> decided;
+    std::vector<std::string> log;
+    for (int step = 0; step < 40; ++step) {
+      const auto& requests = t.interaction().requests();
+      const auto any = [&]() -> std::optional<ApprovalRequest> {
+        return requests.empty() ? std::nullopt : std::optional(requests[random() % requests.size()]);
+      };
+      switch (random() % 11) {
+      case 0: {
+        const ApprovalRequest request = makeRequest(t.clock.now());
+        t.hooks.push_back(std::make_unique<TestClient>(bridgeSocketPath(t.bridge.path())));
+        t.hooks.back()->send(lineOf(request));
+        hookOf[request.id] = t.hooks.size() - 1;
+        log.push_back("ask");
+        break;
+      }
+      case 1:
+        if (!t.hooks.empty()) {
+          t.hooks[random() % t.hooks.size()]->close();
+          log.push_back("hook leaves");
+        }
+        break;
+      case 2:
+        t.model->expand();
+        log.push_back("expand");
+        break;
+      case 3:
+        t.model->collapse();
+        log.push_back("collapse");
+        break;
+      case 4:
+        t.model->setPointerInside(random() % 2 == 0);
+        log.push_back("pointer");
+        break;
+      case 5:
+        if (const auto request = any()) {
+          t.model->select(request->id);
+        }
+        t.model->selectAdjacent(random() % 2 == 0 ? 1 : -1);
+        log.push_back("select");
+        break;
+      case 6:
+      case 7: {
+        const auto request = any();
+        if (!request) {
+          break;
+        }
+        const bool demo = t.state().isDemo;
+        const bool ready = t.state().actionReady;
+        const std::optional<std::string> shown = visible;
+        const double shownFor = t.clock.uptime() - visibleSince;
+        const auto decision = static_cast<Decision>(random() % 3);
+        const bool sent = t.model->decide(*request, decision);
+        log.push_back("decide " + std::to_string(sent) + (demo ? " demo" : "") + " " + request->eventName + " " +
+                      request->id.substr(0, 4) + " visible " + shown.value_or("-").substr(0, 4));
+        if (sent && !demo) {
+          ASSERT_TRUE(ready);
+          ASSERT_EQ(shown, request->id) << ::testing::PrintToString(log);
+          ASSERT_GE(shownFor, NotchInteraction::handoffDelay) << ::testing::PrintToString(log);
+          ASSERT_TRUE(decided.emplace(request->id, decision).second);
+        }
+        break;
+      }
+      case 8:
+        random() % 3 == 0 ? t.model->returnDemo() : t.model->showDemo(random() % 2 == 0);
+        log.push_back("demo");
+        break;
+      default:
+        t.main.advance(steps[random() % std::size(steps)]);
+        log.push_back("advance");
+        break;
+      }
+      if (random() % 3 == 0) {
+        std::this_thread::sleep_for(std::chrono::microseconds(300)); // let the server's threads catch up
+        t.main.runUntilIdle();
+      }
+    }
+    // A hook allowed or denied holds its answer (a hand-back is answered by
+    // silence); once the model is gone, every other hook has been closed
+    // without one.
+    for (const auto& [id, index] : hookOf) {
+      const auto decision = decided.find(id);
+      if (t.hooks[index]->connected() && decision != decided.end()) {
+        const std::string reply = t.hooks[index]->readUntilClosed().bytes;
+        EXPECT_EQ(reply.find(id) != std::string::npos, decision->second != Decision::passthrough)
+            << "sequence " << sequence << ": " << reply;
+      }
+    }
+    t.model.reset();
+    for (const auto& [id, index] : hookOf) {
+      if (t.hooks[index]->connected() && decided.count(id) == 0) {
+        EXPECT_EQ(t.hooks[index]->readUntilClosed().bytes, "") << "sequence " << sequence;
+      }
+    }
+  }
+}
+
+} // namespace
+} // namespace notch
