@@ -27,11 +27,13 @@ protected:
     });
   }
 
-  // An event observed `age` seconds ago, as a line.
-  static std::string lineOf(double age = 0.5) {
-    const auto event =
-        CompletionEvent::decodeHook(R"({"hook_event_name":"FinalStop","session_id":"s-1"})", wallClockNow() - age);
-    return event.value().encode().value() + "\n";
+  // An event observed `age` seconds ago, as a line; with `id` in place of a fresh UUID.
+  static std::string lineOf(double age = 0.5, const std::string& id = "") {
+    auto event =
+        CompletionEvent::decodeHook(R"({"hook_event_name":"FinalStop","session_id":"s-1"})", wallClockNow() - age)
+            .value();
+    event.id = id.empty() ? event.id : id;
+    return event.encode().value() + "\n";
   }
 
   // The events delivered once `count` arrived (or after 5 s), then `settle` seconds more.
@@ -52,9 +54,9 @@ protected:
 };
 
 TEST_F(CompletionTransportTest, HostileConnectionsGiveNothingAndDoNotBlockTheNext) {
-  // Stale, from the future, two lines, malformed, over the line limit.
-  for (const std::string& bytes : {lineOf(3.2), lineOf(-1.0), lineOf() + lineOf(), std::string("{\"id\":\"x\"}\n"),
-                                   std::string(4'097, ' ') + "\n"}) {
+  // Stale, from the future, invalid, two lines, malformed, over the line limit.
+  for (const std::string& bytes : {lineOf(3.2), lineOf(-1.0), lineOf(0.5, "x"), lineOf() + lineOf(),
+                                   std::string("{\"id\":\"x\"}\n"), std::string(4'097, ' ') + "\n"}) {
     TestClient client(server->socketPath());
     ASSERT_TRUE(client.send(bytes));
     EXPECT_TRUE(client.readUntilClosed());
