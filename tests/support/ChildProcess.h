@@ -11,27 +11,31 @@
 namespace notch::testing {
 
 struct ChildResult {
-  int exitStatus = -1;   // when it exited normally
-  int signal = 0;        // when a signal ended it
-  bool timedOut = false; // killed after the time limit
-  bool killed = false;   // killed by killAfter before it ended
+  int exitStatus = -1; // when it exited normally
+  bool killed = false; // by killAfter or the time limit, before it ended
   std::string standardOutput;
   std::string standardError;
-  double wallSeconds = 0; // from spawn to exit
+  double wallSeconds = 0; // from the start to the exit
 };
 
 struct ChildOptions {
   std::optional<std::string> standardInput = std::string(); // nullopt: leave the pipe open until exit
   bool closeStandardOutputAtOnce = false;                   // the reader goes away before the child writes
-  double timeLimit = 30.0;
+  double timeLimit = 30.0;                                  // then killed
   // Variables set (NAME=value) on top of this process's environment.
   std::vector<std::string> environment;
-  // Sends SIGKILL this many seconds after the spawn (a crash at that moment).
+  // Sends SIGKILL this many seconds after the start (a crash at that moment).
   std::optional<double> killAfter;
 };
 
 // `arguments` excludes the program; argv[0] is `program`.
 ChildResult runChild(const std::string& program, const std::vector<std::string>& arguments,
                      const ChildOptions& options = {});
+
+// "status|output|errors": the exit status (-1 after a signal or a kill),
+// standard output and standard error, to compare with a literal.
+inline std::string summary(const ChildResult& result) {
+  return std::to_string(result.exitStatus) + "|" + result.standardOutput + "|" + result.standardError;
+}
 
 } // namespace notch::testing

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/socket.h>
+#include <filesystem>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,83 +13,61 @@
 namespace notch {
 namespace {
 
-using testing::TemporaryDirectory;
-
-mode_t modeOf(const std::string& path) {
-  struct stat info {};
-  EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
-  return info.st_mode & 07777;
+std::optional<TransportError> ensureFailure(const std::string& directory) {
+  try {
+    ensureBridgeDirectory(directory);
+  } catch (const TransportError& error) {
+    return error;
+  }
+  return std::nullopt;
 }
 
 TEST(BridgePathsTest, ProductionPathsBelongToTheUser) {
   EXPECT_EQ(bridgeDirectory(), "/tmp/vantrel-notch-" + std::to_string(::getuid()));
   EXPECT_EQ(bridgeSocketPath("/d"), "/d/bridge.sock");
+  EXPECT_EQ(completionSocketPath("/d"), "/d/completion.sock");
 }
 
-TEST(BridgePathsTest, EnsureCreatesAPrivateDirectoryAndRefusesUnsafeOnes) {
-  TemporaryDirectory temporary;
-  const std::string fresh = temporary.child("bridge");
-  ensureBridgeDirectory(fresh);
-  EXPECT_EQ(modeOf(fresh), 0700u);
-  EXPECT_TRUE(isBridgeDirectorySafe(fresh));
-  ensureBridgeDirectory(fresh); // existing and safe: fine
-
-  const std::string wide = temporary.child("wide");
-  ASSERT_EQ(::mkdir(wide.c_str(), 0700), 0);
-  ASSERT_EQ(::chmod(wide.c_str(), 0755), 0);
-  EXPECT_THROW(ensureBridgeDirectory(wide), TransportError);
-  EXPECT_EQ(modeOf(wide), 0755u); // refused, never repaired
-
+// The safe directory and socket, then one row per rule: mode, type, link, owner.
+TEST(BridgePathsTest, OnlyTheUsersOwnPrivateDirectoryAndSocketAreSafe) {
+  testing::TemporaryDirectory temporary;
+  const std::string directory = temporary.child("bridge");
+  const std::string socket = bridgeSocketPath(directory);
+  EXPECT_FALSE(ensureFailure(directory));
+  EXPECT_FALSE(ensureFailure(directory)); // existing and safe: fine
+  const FileDescriptor listener = makeBridgeSocket();
+  ASSERT_EQ(bindBridgeSocket(listener.get(), socket) | ::chmod(socket.c_str(), 0600), 0);
+  EXPECT_EQ(std::filesystem::status(directory).permissions(), std::filesystem::perms(0700));
+  EXPECT_TRUE(isBridgeDirectorySafe(directory));
+  EXPECT_TRUE(isBridgeSocketSafe(socket));
+  for (const mode_t mode : {0755, 0770, 0701, 0500}) {
+    ASSERT_EQ(::chmod(directory.c_str(), mode), 0);
+    EXPECT_FALSE(isBridgeDirectorySafe(directory)) << std::oct << mode;
+    EXPECT_EQ(ensureFailure(directory), TransportError::unsafePath());
+    EXPECT_EQ(std::filesystem::status(directory).permissions(), std::filesystem::perms(mode)); // never repaired
+  }
+  ASSERT_EQ(::chmod(directory.c_str(), 0700), 0);
+  for (const mode_t mode : {0666, 0660, 0606, 0400}) {
+    ASSERT_EQ(::chmod(socket.c_str(), mode), 0);
+    EXPECT_FALSE(isBridgeSocketSafe(socket)) << std::oct << mode;
+  }
+  ASSERT_EQ(::chmod(socket.c_str(), 0600), 0);
   const std::string link = temporary.child("link");
-  ASSERT_EQ(::symlink(fresh.c_str(), link.c_str()), 0);
+  ASSERT_EQ(::symlink(directory.c_str(), link.c_str()), 0);
   EXPECT_FALSE(isBridgeDirectorySafe(link));
-  try {
-    ensureBridgeDirectory(link);
-    FAIL() << "a symbolic link was accepted";
-  } catch (const TransportError& error) {
-    EXPECT_EQ(error.kind(), TransportError::Kind::unsafePath);
-    EXPECT_STREQ(error.what(), "Unsafe bridge directory or socket ownership/type/permissions.");
-  }
-
-  const std::string file = temporary.child("file");
-  ASSERT_EQ(::close(::creat(file.c_str(), 0700)), 0);
-  EXPECT_THROW(ensureBridgeDirectory(file), TransportError);
-
-  try {
-    ensureBridgeDirectory(temporary.child("missing/parent"));
-    FAIL() << "a missing parent was accepted";
-  } catch (const TransportError& error) {
-    EXPECT_EQ(error.kind(), TransportError::Kind::system);
-    EXPECT_EQ(error.errorNumber(), ENOENT);
-  }
-}
-
-TEST(BridgePathsTest, ForeignOwnershipIsRefused) {
-  if (::getuid() != 0) {
-    GTEST_SKIP() << "needs root to give files to another user";
-  }
-  TemporaryDirectory temporary;
-  const std::string foreign = temporary.child("foreign");
-  ASSERT_EQ(::mkdir(foreign.c_str(), 0700), 0);
-  ASSERT_EQ(::chown(foreign.c_str(), 65534, 65534), 0);
-  EXPECT_FALSE(isBridgeDirectorySafe(foreign));
-  EXPECT_THROW(ensureBridgeDirectory(foreign), TransportError);
-}
-
-TEST(BridgePathsTest, SocketSafetyChecksTypeAndMode) {
-  TemporaryDirectory temporary;
-  const std::string path = temporary.child("s.sock");
-  FileDescriptor socket = makeBridgeSocket();
-  ASSERT_EQ(bindBridgeSocket(socket.get(), path), 0);
-  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
-  EXPECT_TRUE(isBridgeSocketSafe(path));
-  ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
-  EXPECT_FALSE(isBridgeSocketSafe(path));
-
-  const std::string file = temporary.child("plain");
-  ASSERT_EQ(::close(::creat(file.c_str(), 0600)), 0);
-  EXPECT_FALSE(isBridgeSocketSafe(file));
+  EXPECT_EQ(ensureFailure(link), TransportError::unsafePath());
+  EXPECT_STREQ(ensureFailure(link)->what(), "Unsafe bridge directory or socket ownership/type/permissions.");
+  EXPECT_FALSE(isBridgeDirectorySafe(socket));
+  EXPECT_FALSE(isBridgeSocketSafe(directory));
   EXPECT_FALSE(isBridgeSocketSafe(temporary.child("missing")));
+  EXPECT_EQ(ensureFailure(socket), TransportError::unsafePath());
+  EXPECT_EQ(ensureFailure(temporary.child("missing/parent")), TransportError::system(ENOENT));
+  if (::getuid() == 0) { // another user's directory and socket
+    ASSERT_EQ(::chown(socket.c_str(), 65534, 65534) | ::chown(directory.c_str(), 65534, 65534), 0);
+    EXPECT_FALSE(isBridgeSocketSafe(socket));
+    EXPECT_FALSE(isBridgeDirectorySafe(directory));
+    EXPECT_EQ(ensureFailure(directory), TransportError::unsafePath());
+  }
 }
 
 TEST(BridgePathsTest, LongSocketPathsAreRefusedNotTruncated) {

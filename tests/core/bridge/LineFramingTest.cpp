@@ -15,38 +15,28 @@ namespace {
 
 using Status = LineFramer::Status;
 
-TEST(LineFramerTest, AssemblesALineAcrossReceives) {
+// Each row: the pieces fed to a framer for lines of at most 10 bytes, and
+// the status after each.
+TEST(LineFramerTest, TakesOneLineWithinItsLimit) {
+  const std::vector<std::pair<std::string, Status>> rows[] = {
+      {{"abc", Status::needMore}, {"", Status::needMore}, {"def\n", Status::complete}, {"more\n", Status::refused}},
+      {{"12345", Status::needMore}, {"67890\n", Status::complete}},
+      {{"12345", Status::needMore}, {"678901\n", Status::refused}},
+      {{"1234567890", Status::needMore}, {"1", Status::refused}},
+      {{"{}\n{}", Status::refused}},
+      {{"{}\n\n", Status::refused}},
+      {{"\n", Status::complete}},
+  };
+  for (const auto& row : rows) {
+    LineFramer framer(10);
+    for (const auto& [piece, status] : row) {
+      EXPECT_EQ(framer.feed(piece), status) << piece;
+    }
+  }
   LineFramer framer(10);
-  EXPECT_EQ(framer.feed("abc"), Status::needMore);
-  EXPECT_EQ(framer.feed(""), Status::needMore);
-  EXPECT_EQ(framer.feed("def\n"), Status::complete);
+  framer.feed("abc");
+  framer.feed("def\n");
   EXPECT_EQ(framer.line(), "abcdef");
-  EXPECT_EQ(framer.feed("more\n"), Status::refused); // one line per framer
-
-  LineFramer empty;
-  EXPECT_EQ(empty.feed("\n"), Status::complete);
-  EXPECT_EQ(empty.line(), "");
-}
-
-TEST(LineFramerTest, EnforcesTheLengthLimitExactly) {
-  LineFramer exact(10);
-  EXPECT_EQ(exact.feed("12345"), Status::needMore);
-  EXPECT_EQ(exact.feed("67890\n"), Status::complete);
-
-  LineFramer overWithFeed(10);
-  EXPECT_EQ(overWithFeed.feed("12345"), Status::needMore);
-  EXPECT_EQ(overWithFeed.feed("678901\n"), Status::refused);
-
-  LineFramer overWithoutFeed(10);
-  EXPECT_EQ(overWithoutFeed.feed("1234567890"), Status::needMore);
-  EXPECT_EQ(overWithoutFeed.feed("1"), Status::refused);
-}
-
-TEST(LineFramerTest, RefusesBytesAfterTheLineFeed) {
-  LineFramer framer;
-  EXPECT_EQ(framer.feed("{}\n{}"), Status::refused);
-  LineFramer trailing;
-  EXPECT_EQ(trailing.feed("{}\n\n"), Status::refused);
 }
 
 class LineChannelTest : public ::testing::Test {

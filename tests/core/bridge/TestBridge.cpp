@@ -14,7 +14,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "core/bridge/BridgeSocket.h"
 #include "core/bridge/LineFraming.h"
@@ -37,55 +36,52 @@ TemporaryDirectory::~TemporaryDirectory() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-namespace {
-
 // Test clients write to sockets whose server may already have closed them;
 // that must fail the write, not kill the test binary.
-[[maybe_unused]] const bool brokenPipesAreIgnored = [] {
+TestClient::TestClient(const std::string& path) : fd_(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
   ::signal(SIGPIPE, SIG_IGN);
-  return true;
-}();
-
-} // namespace
-
-TestClient::TestClient(const std::string& path) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
-  if (fd_ && (::fcntl(fd_.get(), F_SETFD, FD_CLOEXEC) != 0 || connectBridgeSocket(fd_.get(), path) != 0)) {
+  if (fd_ && connectBridgeSocket(fd_.get(), path) != 0) {
     fd_.reset();
   }
 }
 
 bool TestClient::send(std::string_view bytes) const {
-  while (!bytes.empty()) {
-    const ssize_t sent = sendWithoutSignal(fd_.get(), bytes.data(), bytes.size());
-    if (sent <= 0) {
+  for (ssize_t sent = 0; !bytes.empty(); bytes.remove_prefix(static_cast<std::size_t>(sent))) {
+    if ((sent = sendWithoutSignal(fd_.get(), bytes.data(), bytes.size())) <= 0) {
       return false;
     }
-    bytes.remove_prefix(static_cast<std::size_t>(sent));
   }
   return true;
 }
 
-TestClient::Received TestClient::readUntilClosed(double timeout) const {
-  Received received;
-  const double deadline = uptimeNow() + timeout;
+std::optional<std::string> TestClient::readUntilClosed(double timeout) const {
+  std::string received;
   char buffer[4096];
-  for (;;) {
-    const double remaining = deadline - uptimeNow();
-    if (remaining <= 0) {
-      return received;
-    }
+  for (const double deadline = uptimeNow() + timeout; uptimeNow() < deadline;) {
     pollfd entry{fd_.get(), POLLIN, 0};
-    if (::poll(&entry, 1, static_cast<int>(std::ceil(remaining * 1000))) <= 0) {
-      continue;
+    if (::poll(&entry, 1, static_cast<int>(std::ceil((deadline - uptimeNow()) * 1000))) > 0) {
+      const ssize_t count = ::recv(fd_.get(), buffer, sizeof buffer, 0);
+      if (count <= 0) {
+        return received;
+      }
+      received.append(buffer, static_cast<std::size_t>(count));
     }
-    const ssize_t count = ::recv(fd_.get(), buffer, sizeof buffer, 0);
-    if (count <= 0) {
-      received.endOfStream = true;
-      return received;
-    }
-    received.bytes.append(buffer, static_cast<std::size_t>(count));
   }
+  return std::nullopt;
 }
+
+ApprovalRequest makeRequest(double now) {
+  return ApprovalRequest{.id = Uuid::random().string(),
+                         .sessionID = "session-1",
+                         .toolName = "Bash",
+                         .toolInputJSON = "{\n  \"command\" : \"rm -rf /tmp/x\"\n}",
+                         .cwd = "/Users/me/project",
+                         .eventName = "PermissionRequest",
+                         .expiresAt = now + 50.0,
+                         .source = "workbuddy"};
+}
+
+std::string lineOf(const ApprovalRequest& request) { return request.encode().value() + "\n"; }
 
 ScriptedServer::ScriptedServer(std::string socketPath) : path_(std::move(socketPath)), listener_(makeBridgeSocket()) {
   if (!listener_ || bindBridgeSocket(listener_.get(), path_) != 0 || ::chmod(path_.c_str(), 0600) != 0 ||
@@ -112,60 +108,38 @@ std::optional<ScriptedServer::Exchange> ScriptedServer::accept(double timeout) c
     return std::nullopt;
   }
   Exchange exchange{acceptBridgeConnection(listener_.get()), std::nullopt};
-  if (!exchange.connection) {
-    return std::nullopt;
-  }
   const SystemClock clock;
   const LineChannel channel{.fd = exchange.connection.get(), .clock = clock, .pollStep = 0.01};
   exchange.requestLine = readLine(channel, uptimeNow() + timeout);
   return exchange;
 }
 
-ApprovalRequest makeRequest(double now, std::string_view toolName) {
-  return ApprovalRequest{.id = Uuid::random().string(),
-                         .sessionID = "session-1",
-                         .toolName = std::string(toolName),
-                         .toolInputJSON = "{\n  \"command\" : \"rm -rf /tmp/x\"\n}",
-                         .cwd = "/Users/me/project",
-                         .eventName = "PermissionRequest",
-                         .expiresAt = now + 50.0,
-                         .source = "workbuddy"};
-}
+void CallbackRecorder::requested(const ApprovalRequest& request) { add("request:" + request.id); }
 
-std::string lineOf(const ApprovalRequest& request) { return request.encode().value() + "\n"; }
+void CallbackRecorder::removed(const std::string& id) { add("removal:" + id); }
 
-void CallbackRecorder::requested(const ApprovalRequest& request) {
+void CallbackRecorder::add(const std::string& event) {
   std::lock_guard guard(mutex_);
-  events_.push_back("request:" + request.id);
-  requests_.push_back(request);
+  events_.push_back(event);
   changed_.notify_all();
 }
 
-void CallbackRecorder::removed(const std::string& id) {
-  std::lock_guard guard(mutex_);
-  events_.push_back("removal:" + id);
-  changed_.notify_all();
+bool CallbackRecorder::waitUntil(const std::function<bool()>& done, double timeout) {
+  std::unique_lock lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::duration<double>(timeout), done);
 }
 
-bool CallbackRecorder::waitForEvents(std::size_t count, double timeout) {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::duration<double>(timeout), [&] { return events_.size() >= count; });
+bool CallbackRecorder::waitFor(std::size_t count, double timeout) {
+  return waitUntil([&] { return events_.size() >= count; }, timeout);
 }
 
-bool CallbackRecorder::waitForEvent(const std::string& event, double timeout) {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::duration<double>(timeout),
-                           [&] { return std::find(events_.begin(), events_.end(), event) != events_.end(); });
+bool CallbackRecorder::waitFor(const std::string& event, double timeout) {
+  return waitUntil([&] { return std::find(events_.begin(), events_.end(), event) != events_.end(); }, timeout);
 }
 
 std::vector<std::string> CallbackRecorder::events() {
   std::lock_guard guard(mutex_);
   return events_;
-}
-
-std::vector<ApprovalRequest> CallbackRecorder::requests() {
-  std::lock_guard guard(mutex_);
-  return requests_;
 }
 
 OtherUserChild::OtherUserChild(const std::function<int()>& work) : pid_(::fork()) {
@@ -185,27 +159,5 @@ int OtherUserChild::wait() {
   }
   return WEXITSTATUS(status);
 }
-
-namespace {
-
-std::size_t entriesIn(const char* directory) {
-  std::size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(directory)) {
-    ++count;
-  }
-  return count;
-}
-
-} // namespace
-
-bool canCountProcessResources() {
-  std::error_code error;
-  return std::filesystem::is_directory("/proc/self/fd", error) &&
-         std::filesystem::is_directory("/proc/self/task", error);
-}
-
-std::size_t openDescriptorCount() { return entriesIn("/proc/self/fd"); }
-
-std::size_t threadCount() { return entriesIn("/proc/self/task"); }
 
 } // namespace notch::testing

@@ -1,7 +1,8 @@
 #pragma once
 
 // Helpers for tests of the bridge: private bridge directories, a plain
-// client socket, request builders and a recorder of server callbacks.
+// client socket, a scripted listener, a recorder of server callbacks and a
+// child process acting as another user.
 
 #include <condition_variable>
 #include <functional>
@@ -37,33 +38,25 @@ private:
 // The client end of one connection, as a hook client would hold it.
 class TestClient {
 public:
-  // Connects to the socket at `path`; check connected().
-  explicit TestClient(const std::string& path);
-
+  explicit TestClient(const std::string& path); // check connected()
   bool connected() const { return fd_.valid(); }
   bool send(std::string_view bytes) const;
   void close() { fd_.reset(); }
-
-  struct Received {
-    std::string bytes;
-    bool endOfStream = false; // false: the time ran out first
-  };
-  // Reads until the server closes the connection or `timeout` passes.
-  Received readUntilClosed(double timeout = 5.0) const;
+  // What arrived until the server closed the connection; nullopt when
+  // `timeout` ran out first.
+  std::optional<std::string> readUntilClosed(double timeout = 5.0) const;
 
 private:
   FileDescriptor fd_;
 };
 
 // A valid request as the hook client would build it, expiring 50 s after
-// `now` (wall clock).
-ApprovalRequest makeRequest(double now, std::string_view toolName = "Bash");
-
-// The request's wire line, line feed included.
+// `now` (wall clock), and its wire line with the line feed.
+ApprovalRequest makeRequest(double now);
 std::string lineOf(const ApprovalRequest& request);
 
-// A bare listener on a bridge socket path that plays whatever server a test
-// scripts: it binds (mode 0600), listens, and hands out accepted connections.
+// A bare listener on a bridge socket path (mode 0600) that plays whatever
+// server a test scripts.
 class ScriptedServer {
 public:
   explicit ScriptedServer(std::string socketPath);
@@ -87,24 +80,23 @@ private:
   FileDescriptor listener_;
 };
 
-// Collects onRequest / onRemoval calls in the order the server made them.
+// Collects onRequest / onRemoval calls as "request:<id>" / "removal:<id>",
+// in the order the server made them.
 class CallbackRecorder {
 public:
   void requested(const ApprovalRequest& request);
   void removed(const std::string& id);
-
-  // Waits until `count` events ("request:<id>" / "removal:<id>") were seen.
-  bool waitForEvents(std::size_t count, double timeout = 5.0);
-  // Waits until `event` ("request:<id>" / "removal:<id>") was seen.
-  bool waitForEvent(const std::string& event, double timeout = 5.0);
+  // Waits until `count` events, or the event `event`, were seen.
+  bool waitFor(std::size_t count, double timeout = 5.0);
+  bool waitFor(const std::string& event, double timeout = 5.0);
   std::vector<std::string> events();
-  std::vector<ApprovalRequest> requests();
 
 private:
+  void add(const std::string& event);
+  bool waitUntil(const std::function<bool()>& done, double timeout);
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<std::string> events_;
-  std::vector<ApprovalRequest> requests_;
 };
 
 // A child process whose effective user is another one (65534) while its
@@ -121,12 +113,5 @@ public:
 private:
   pid_t pid_ = -1;
 };
-
-// Whether /proc lets the two counts below be taken.
-bool canCountProcessResources();
-// Descriptors open in this process (from /proc/self/fd).
-std::size_t openDescriptorCount();
-// Threads of this process (from /proc/self/task).
-std::size_t threadCount();
 
 } // namespace notch::testing

@@ -12,130 +12,104 @@ using Kind = CompletionEvent::Kind;
 using Reason = CompletionEvent::Reason;
 constexpr double kNow = 800'000'000.5;
 
-std::optional<CompletionEvent> decode(Json hook, double now = kNow) {
+// A FinalStop hook input with `key` set to `value` (removed when discarded).
+std::optional<CompletionEvent> decodeWith(const std::string& key = "", const Json& value = nullptr, double now = kNow) {
+  Json hook = {{"hook_event_name", "FinalStop"}, {"session_id", "s-1"}, {"final_stop_reason", "completed"}};
+  if (value.is_discarded()) {
+    hook.erase(key);
+  } else if (!key.empty()) {
+    hook[key] = value;
+  }
   return CompletionEvent::decodeHook(writeCompactJson(hook).value(), now);
 }
 
-Json finalStop() {
-  return {{"hook_event_name", "FinalStop"}, {"session_id", "s-1"}, {"final_stop_reason", "completed"}};
-}
-
 TEST(CompletionEventTest, DecodesStartsAndEndsOfUserTurns) {
-  const auto ended = decode(finalStop());
+  const auto ended = decodeWith();
   ASSERT_TRUE(ended);
   EXPECT_EQ(ended->kind, Kind::ended);
   EXPECT_EQ(ended->reason, Reason::completed);
   EXPECT_EQ(ended->observedAt, kNow);
   EXPECT_TRUE(ended->isValid());
-
-  for (const Json& reason : {Json("Completed"), Json(3), Json(nullptr)}) {
-    Json hook = finalStop();
-    hook["final_stop_reason"] = reason;
-    const auto decoded = decode(hook);
-    ASSERT_TRUE(decoded) << reason.dump();
-    EXPECT_EQ(decoded->reason, Reason::unknown);
+  EXPECT_NE(decodeWith()->id, ended->id);
+  for (const Json& reason : {Json("Completed"), Json(3), Json(nullptr), Json(Json::value_t::discarded)}) {
+    EXPECT_EQ(decodeWith("final_stop_reason", reason).value().reason, Reason::unknown) << reason.dump();
   }
-  Json noReason = finalStop();
-  noReason.erase("final_stop_reason");
-  EXPECT_EQ(decode(noReason)->reason, Reason::unknown);
-
-  const auto started = decode({{"hook_event_name", "UserPromptSubmit"},
-                               {"session_id", "s-1"},
-                               {"final_stop_reason", "failed"},
-                               {"generation_id", "g.1"},
-                               {"agent_id", "a:2"}});
+  const auto started = CompletionEvent::decodeHook(
+      R"({"hook_event_name":"UserPromptSubmit","session_id":"s-1","final_stop_reason":"failed",)"
+      R"("generation_id":"g.1","agent_id":"a:2"})",
+      kNow);
   ASSERT_TRUE(started);
   EXPECT_EQ(started->kind, Kind::started);
   EXPECT_FALSE(started->reason);
   EXPECT_EQ(started->generationID, "g.1");
   EXPECT_EQ(started->agentID, "a:2");
-
-  const auto again = decode(finalStop());
-  EXPECT_NE(again->id, ended->id);
-  CompletionEvent sameButID = *again;
-  sameButID.id = ended->id;
-  EXPECT_EQ(sameButID, *ended);
 }
 
+// One valid input, then one row per rule it breaks, and the accepted edges.
 TEST(CompletionEventTest, RefusesEveryDoubtfulInput) {
-  std::vector<Json> refused;
-  for (const char* event : {"Stop", "PermissionRequest", "finalstop"}) {
-    Json hook = finalStop();
-    hook["hook_event_name"] = event;
-    refused.push_back(hook);
-  }
-  for (const Json& session : {Json(std::string(257, 'a')), Json(""), Json("a b"), Json("a/b"), Json("é"), Json(1)}) {
-    Json hook = finalStop();
-    hook["session_id"] = session;
-    refused.push_back(hook);
-  }
-  for (const char* key : {"generation_id", "agent_id"}) {
-    for (const Json& value : {Json(nullptr), Json(""), Json("x y"), Json(7)}) {
-      Json hook = finalStop();
-      hook[key] = value;
-      refused.push_back(hook);
-    }
-  }
-  for (const auto& [key, value] : std::vector<std::pair<const char*, Json>>{{"subagent_type", nullptr},
-                                                                            {"parent_session_id", nullptr},
-                                                                            {"is_subagent", true},
-                                                                            {"is_subagent", "false"},
-                                                                            {"is_subagent", 0}}) {
-    Json hook = finalStop();
-    hook[key] = value;
-    refused.push_back(hook);
-  }
-  Json missing = finalStop();
-  missing.erase("hook_event_name");
-  refused.push_back(missing);
-  for (const Json& hook : refused) {
-    EXPECT_FALSE(decode(hook)) << hook.dump();
+  const std::pair<const char*, Json> refused[] = {
+      {"hook_event_name", "Stop"},
+      {"hook_event_name", "PermissionRequest"},
+      {"hook_event_name", "finalstop"},
+      {"hook_event_name", Json(Json::value_t::discarded)},
+      {"session_id", std::string(257, 'a')},
+      {"session_id", ""},
+      {"session_id", "a b"},
+      {"session_id", "a/b"},
+      {"session_id", "é"},
+      {"session_id", 1},
+      {"generation_id", nullptr},
+      {"generation_id", ""},
+      {"generation_id", "x y"},
+      {"generation_id", 7},
+      {"agent_id", nullptr},
+      {"agent_id", ""},
+      {"agent_id", "x y"},
+      {"agent_id", 7},
+      {"subagent_type", nullptr},
+      {"parent_session_id", nullptr},
+      {"is_subagent", true},
+      {"is_subagent", "false"},
+      {"is_subagent", 0},
+  };
+  for (const auto& [key, value] : refused) {
+    EXPECT_FALSE(decodeWith(key, value)) << key << " " << value.dump();
   }
   for (const char* text : {"", "{}", "[]", "\"FinalStop\"", "{\"hook_event_name\":"}) {
     EXPECT_FALSE(CompletionEvent::decodeHook(text, kNow)) << text;
   }
-  EXPECT_FALSE(decode(finalStop(), std::numeric_limits<double>::infinity()));
-
-  for (const Json& flag : {Json(false), Json(nullptr)}) {
-    Json hook = finalStop();
-    hook["is_subagent"] = flag;
-    EXPECT_TRUE(decode(hook));
-  }
-  Json longest = finalStop();
-  longest["session_id"] = std::string(252, 'a') + "-.:_";
-  EXPECT_TRUE(decode(longest));
+  EXPECT_FALSE(decodeWith("", nullptr, std::numeric_limits<double>::infinity()));
+  EXPECT_TRUE(decodeWith("is_subagent", false));
+  EXPECT_TRUE(decodeWith("is_subagent", nullptr));
+  EXPECT_TRUE(decodeWith("session_id", std::string(252, 'a') + "-.:_"));
 
   // The size limit counts bytes, valid JSON or not.
-  std::string padded = writeCompactJson(finalStop()).value();
+  std::string padded = R"({"hook_event_name":"FinalStop","session_id":"s-1"})";
   padded.insert(1, CompletionEvent::maximumInputBytes - padded.size(), ' ');
   EXPECT_TRUE(CompletionEvent::decodeHook(padded, kNow));
   EXPECT_FALSE(CompletionEvent::decodeHook(" " + padded, kNow));
 }
 
 TEST(CompletionEventTest, WireFormRoundTripsAndValidityHolds) {
-  CompletionEvent event = *decode({{"hook_event_name", "FinalStop"}, {"session_id", "s"}, {"agent_id", "a"}});
-  const auto wire = event.encode();
-  ASSERT_TRUE(wire);
-  EXPECT_EQ(CompletionEvent::decode(*wire), event);
-  EXPECT_EQ(wire->find("generationID"), std::string::npos); // absent members are left out
-
-  EXPECT_FALSE(CompletionEvent::decode(R"({"id":"x","sessionID":"s","kind":"Ended","observedAt":1})"));
-  EXPECT_FALSE(CompletionEvent::decode(R"({"id":"x","sessionID":"s","kind":"ended","observedAt":"1"})"));
-  EXPECT_FALSE(CompletionEvent::decode(R"({"id":"x","sessionID":"s","kind":"ended","observedAt":1,"reason":"odd"})"));
+  CompletionEvent event = decodeWith("agent_id", "a").value();
+  EXPECT_EQ(CompletionEvent::decode(event.encode().value()), event);
+  EXPECT_EQ(event.encode().value().find("generationID"), std::string::npos); // absent members are left out
+  for (const char* refused : {R"({"id":"x","sessionID":"s","kind":"Ended","observedAt":1})",
+                              R"({"id":"x","sessionID":"s","kind":"ended","observedAt":"1"})",
+                              R"({"id":"x","sessionID":"s","kind":"ended","observedAt":1,"reason":"odd"})"}) {
+    EXPECT_FALSE(CompletionEvent::decode(refused)) << refused;
+  }
   EXPECT_TRUE(CompletionEvent::decode(R"({"id":"x","sessionID":"s","kind":"ended","observedAt":1})"));
 
-  CompletionEvent startedWithReason = event;
-  startedWithReason.kind = Kind::started;
-  EXPECT_FALSE(startedWithReason.isValid());
-  CompletionEvent endedWithoutReason = event;
-  endedWithoutReason.reason.reset();
-  EXPECT_TRUE(endedWithoutReason.isValid());
-  CompletionEvent badID = event;
-  badID.id = "not-a-uuid";
-  EXPECT_FALSE(badID.isValid());
-  CompletionEvent unsafe = event;
-  unsafe.agentID = "a b";
-  EXPECT_FALSE(unsafe.isValid());
+  event.reason.reset(); // an end without a reason is valid; a start with one, a bad id or token are not
+  EXPECT_TRUE(event.isValid());
+  for (const auto& change :
+       {+[](CompletionEvent& e) { e.kind = Kind::started, e.reason = Reason::completed; },
+        +[](CompletionEvent& e) { e.id = "not-a-uuid"; }, +[](CompletionEvent& e) { e.agentID = "a b"; }}) {
+    CompletionEvent changed = event;
+    change(changed);
+    EXPECT_FALSE(changed.isValid());
+  }
 }
 
 } // namespace

@@ -12,24 +12,12 @@ constexpr std::int32_t kPid = 100;
 
 CompletionEvent start(std::string session, std::optional<std::string> generation, double at,
                       std::optional<std::string> agent = std::nullopt) {
-  return CompletionEvent{Uuid::random().string(),
-                         std::move(session),
-                         std::move(generation),
-                         std::move(agent),
-                         CompletionEvent::Kind::started,
-                         std::nullopt,
-                         at};
+  return {Uuid::random().string(), session, generation, agent, CompletionEvent::Kind::started, std::nullopt, at};
 }
 
 CompletionEvent end(std::string session, std::optional<std::string> generation, double at,
                     Reason reason = Reason::completed, std::optional<std::string> agent = std::nullopt) {
-  return CompletionEvent{Uuid::random().string(),
-                         std::move(session),
-                         std::move(generation),
-                         std::move(agent),
-                         CompletionEvent::Kind::ended,
-                         reason,
-                         at};
+  return {Uuid::random().string(), session, generation, agent, CompletionEvent::Kind::ended, reason, at};
 }
 
 // Observes at the moment the event was observed.

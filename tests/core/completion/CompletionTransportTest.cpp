@@ -6,23 +6,20 @@
 
 #include <unistd.h>
 
-#include "core/bridge/BridgePaths.h"
 #include "core/bridge/TestBridge.h"
 #include "core/bridge/TransportError.h"
-#include "core/completion/CompletionHookClient.h"
 #include "core/completion/CompletionServer.h"
-#include "support/Json.h"
 
 namespace notch {
 namespace {
 
-using testing::TemporaryDirectory;
 using testing::TestClient;
 
+// The hook's side is run end to end (TurnEndHookEndToEndTest); here clients
+// write the wire lines themselves.
 class CompletionTransportTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    server = std::make_unique<CompletionServer>(directory.path() + "/bridge", clock);
     server->start([this](const CompletionEvent& event) {
       std::lock_guard guard(mutex);
       events.push_back(event);
@@ -30,108 +27,61 @@ protected:
     });
   }
 
-  CompletionEvent event(double age = 0.5) {
-    return *CompletionEvent::decodeHook(R"({"hook_event_name":"FinalStop","session_id":"s-1","generation_id":"g"})",
-                                        wallClockNow() - age);
+  // An event observed `age` seconds ago, as a line; with `id` in place of a fresh UUID.
+  static std::string lineOf(double age = 0.5, const std::string& id = "") {
+    auto event =
+        CompletionEvent::decodeHook(R"({"hook_event_name":"FinalStop","session_id":"s-1"})", wallClockNow() - age)
+            .value();
+    event.id = id.empty() ? event.id : id;
+    return event.encode().value() + "\n";
   }
 
-  std::string lineOf(const CompletionEvent& e) { return e.encode().value() + "\n"; }
-
-  // Waits for `count` deliveries; false after a generous bound.
-  bool waitFor(std::size_t count) {
+  // The events delivered once `count` arrived (or after 5 s), then `settle` seconds more.
+  std::vector<CompletionEvent> delivered(std::size_t count, double settle = 0) {
     std::unique_lock lock(mutex);
-    return arrived.wait_for(lock, std::chrono::seconds(5), [&] { return events.size() >= count; });
-  }
-
-  std::size_t delivered() {
-    std::lock_guard guard(mutex);
-    return events.size();
-  }
-
-  CompletionHookOptions hookOptions(int inputFd) {
-    CompletionHookOptions options(directory.path() + "/bridge", clock);
-    options.inputFd = inputFd;
-    return options;
+    arrived.wait_for(lock, std::chrono::seconds(5), [&] { return events.size() >= count; });
+    arrived.wait_for(lock, std::chrono::duration<double>(settle), [] { return false; });
+    return events;
   }
 
   const SystemClock clock;
-  TemporaryDirectory directory;
+  testing::TemporaryDirectory directory;
+  const std::string bridge = directory.child("bridge");
   std::mutex mutex;
   std::condition_variable arrived;
   std::vector<CompletionEvent> events;
-  std::unique_ptr<CompletionServer> server;
+  std::unique_ptr<CompletionServer> server = std::make_unique<CompletionServer>(bridge, clock);
 };
 
-TEST_F(CompletionTransportTest, TheHookDeliversOneEventAndNothingElse) {
-  int pipe[2];
-  ASSERT_EQ(::pipe(pipe), 0);
-  const std::string input = R"({"hook_event_name":"UserPromptSubmit","session_id":"s-9","generation_id":"g"})";
-  ASSERT_EQ(::write(pipe[1], input.data(), 20), 20); // arrives in two pieces
-  std::thread rest([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    ASSERT_EQ(::write(pipe[1], input.data() + 20, input.size() - 20), static_cast<ssize_t>(input.size() - 20));
-    ::close(pipe[1]);
-  });
-  CompletionHookClient::run(hookOptions(pipe[0]));
-  rest.join();
-  ::close(pipe[0]);
-  ASSERT_TRUE(waitFor(1));
-  EXPECT_EQ(events[0].kind, CompletionEvent::Kind::started);
-  EXPECT_EQ(events[0].sessionID, "s-9");
-
-  // Input whose end never comes within the budget sends nothing.
-  ASSERT_EQ(::pipe(pipe), 0);
-  ASSERT_EQ(::write(pipe[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
-  CompletionHookOptions slow = hookOptions(pipe[0]);
-  slow.input.budget = 0.05;
-  const double started = uptimeNow();
-  CompletionHookClient::run(slow);
-  EXPECT_LT(uptimeNow() - started, 2.0);
-  ::close(pipe[0]);
-  ::close(pipe[1]);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300)); // a wrong send would arrive by now
-  EXPECT_EQ(delivered(), 1u);
-}
-
 TEST_F(CompletionTransportTest, HostileConnectionsGiveNothingAndDoNotBlockTheNext) {
-  const std::vector<std::string> refused = {
-      lineOf(event(5.0)),                // stale
-      lineOf(event(-1.0)),               // from the future
-      lineOf(event()) + lineOf(event()), // two lines
-      "{\"id\":\"x\"}\n",                // malformed
-      std::string(4'097, ' ') + "\n",    // over the line limit
-  };
-  for (const std::string& bytes : refused) {
+  // Stale, from the future, invalid, two lines, malformed, over the line limit.
+  for (const std::string& bytes : {lineOf(3.2), lineOf(-1.0), lineOf(0.5, "x"), lineOf() + lineOf(),
+                                   std::string("{\"id\":\"x\"}\n"), std::string(4'097, ' ') + "\n"}) {
     TestClient client(server->socketPath());
     ASSERT_TRUE(client.send(bytes));
-    EXPECT_TRUE(client.readUntilClosed().endOfStream);
+    EXPECT_TRUE(client.readUntilClosed());
   }
   // A silent client uses up its budget; the next one is served right after.
   TestClient silent(server->socketPath());
   TestClient next(server->socketPath());
-  const CompletionEvent expected = event();
-  ASSERT_TRUE(next.send(lineOf(expected)));
-  ASSERT_TRUE(waitFor(1));
+  const std::string expected = lineOf(2.8);
+  ASSERT_TRUE(next.send(expected));
+  ASSERT_EQ(delivered(1).size(), 1u);
 
-  // A line of exactly 4,096 bytes is accepted: pad the JSON with spaces.
-  const std::string line = lineOf(event());
-  const std::string padded = line.substr(0, 1) + std::string(4'096 - (line.size() - 1), ' ') + line.substr(1);
-  ASSERT_EQ(padded.size(), 4'097u);
+  // A line of exactly 4,096 bytes is accepted: the JSON padded with spaces.
+  const std::string line = lineOf();
   TestClient largest(server->socketPath());
-  ASSERT_TRUE(largest.send(padded));
-  ASSERT_TRUE(waitFor(2));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  std::lock_guard guard(mutex);
-  ASSERT_EQ(events.size(), 2u); // none of the refused lines got through
-  EXPECT_EQ(events[0], expected);
-  EXPECT_EQ(events[1].id, CompletionEvent::decode(line.substr(0, line.size() - 1))->id);
+  ASSERT_TRUE(largest.send("{" + std::string(4'097 - line.size(), ' ') + line.substr(1)));
+  const auto got = delivered(2, 0.1);
+  ASSERT_EQ(got.size(), 2u); // none of the refused lines got through
+  EXPECT_EQ(got[0].encode().value() + "\n", expected);
+  EXPECT_EQ(got[1].encode().value() + "\n", line);
 }
 
 TEST_F(CompletionTransportTest, StopDropsDeliveriesOfTheOldRun) {
   EXPECT_THROW(server->start(nullptr), TransportError);
-  auto second = std::make_unique<CompletionServer>(directory.path() + "/bridge", clock);
   try {
-    second->start(nullptr);
+    CompletionServer(bridge, clock).start(nullptr);
     FAIL() << "a second server started";
   } catch (const TransportError& error) {
     EXPECT_EQ(error.kind(), TransportError::Kind::alreadyRunning);
@@ -139,9 +89,7 @@ TEST_F(CompletionTransportTest, StopDropsDeliveriesOfTheOldRun) {
   server->stop();
 
   // With a 30 s poll step only the wake-up can end the accept loop in time.
-  CompletionServer::Limits slowPolling;
-  slowPolling.acceptPollStep = 30;
-  server = std::make_unique<CompletionServer>(directory.path() + "/bridge", clock, slowPolling);
+  server = std::make_unique<CompletionServer>(bridge, clock, CompletionServer::Limits{.acceptPollStep = 30});
   server->start(nullptr);
   const double stopping = uptimeNow();
   server->stop();
@@ -152,7 +100,7 @@ TEST_F(CompletionTransportTest, StopDropsDeliveriesOfTheOldRun) {
   std::condition_variable gateSignal;
   bool open = false;
   int calls = 0;
-  server = std::make_unique<CompletionServer>(directory.path() + "/bridge", clock);
+  server = std::make_unique<CompletionServer>(bridge, clock);
   server->start([&](const CompletionEvent&) {
     std::unique_lock lock(gateMutex);
     ++calls;
@@ -160,14 +108,14 @@ TEST_F(CompletionTransportTest, StopDropsDeliveriesOfTheOldRun) {
     gateSignal.wait(lock, [&] { return open; });
   });
   TestClient first(server->socketPath());
-  ASSERT_TRUE(first.send(lineOf(event())));
+  ASSERT_TRUE(first.send(lineOf()));
   {
     std::unique_lock lock(gateMutex);
     ASSERT_TRUE(gateSignal.wait_for(lock, std::chrono::seconds(5), [&] { return calls == 1; }));
   }
   TestClient queued(server->socketPath());
-  ASSERT_TRUE(queued.send(lineOf(event())));
-  ASSERT_TRUE(queued.readUntilClosed().endOfStream); // its delivery is queued by now
+  ASSERT_TRUE(queued.send(lineOf()));
+  ASSERT_TRUE(queued.readUntilClosed()); // its delivery is queued by now
 
   std::thread stopper([&] { server->stop(); });
   for (int wait = 0; wait < 5000 && server->isRunning(); ++wait) {
@@ -181,7 +129,7 @@ TEST_F(CompletionTransportTest, StopDropsDeliveriesOfTheOldRun) {
   gateSignal.notify_all();
   stopper.join();
   EXPECT_EQ(calls, 1);
-  EXPECT_NE(::access(completionSocketPath(directory.path() + "/bridge").c_str(), F_OK), 0);
+  EXPECT_NE(::access(completionSocketPath(bridge).c_str(), F_OK), 0);
 }
 
 } // namespace
