@@ -59,6 +59,9 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   const int targets[3] = {in[0], options.closeStandardOutputAtOnce ? gone[1] : ::fileno(out), ::fileno(err)};
+  // Gone before the child starts: a reader closed later would let the
+  // child's first write land in the pipe.
+  ::close(gone[0]);
   ChildResult result;
   const double started = uptimeNow();
   const pid_t pid = ::fork();
@@ -71,7 +74,7 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
     ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
-  for (const int fd : {in[0], gone[0], gone[1]}) {
+  for (const int fd : {in[0], gone[1]}) {
     ::close(fd);
   }
   std::thread writer([&] {
