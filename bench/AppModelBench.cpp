@@ -61,7 +61,7 @@ void BM_DecideToHookReply(benchmark::State& state) {
 
     const auto started = std::chrono::steady_clock::now();
     const bool sent = model->decide(request, Decision::allow);
-    const std::string reply = hook.readUntilClosed().bytes;
+    const std::string reply = hook.readUntilClosed().value_or("");
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
     if (!sent || reply.find("\"allow\"") == std::string::npos) {
       state.SkipWithError("no allow reply");
