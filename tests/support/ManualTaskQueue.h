@@ -7,6 +7,7 @@
 // coalescing as the production queue. `sync` runs inline, after what was
 // posted before it.
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -22,17 +23,55 @@ public:
   explicit ManualTaskQueue(FakeClock& clock) : clock_(clock) {}
 
   void post(std::function<void()> task) override { ready_.push_back(std::move(task)); }
-  [[nodiscard]] TaskHandle postAfter(double seconds, std::function<void()> task) override;
-  [[nodiscard]] TaskHandle repeat(double interval, double leeway, double firstFire,
-                                  std::function<void()> task) override;
-  void sync(const std::function<void()>& work) override;
+  [[nodiscard]] TaskHandle postAfter(double seconds, std::function<void()> task) override {
+    return schedule(clock_.uptime() + seconds, 0, std::move(task));
+  }
+  [[nodiscard]] TaskHandle repeat(double interval, double, double firstFire, std::function<void()> task) override {
+    return schedule(clock_.uptime() + firstFire, std::max(interval, 0.001), std::move(task)); // as SerialQueue
+  }
+  void sync(const std::function<void()>& work) override {
+    if (!isCurrent()) {
+      runUntilIdle();
+    }
+    run(work);
+  }
   bool isCurrent() const override { return running_ > 0; }
 
-  void runUntilIdle();
-  void advance(double seconds);
+  void runUntilIdle() {
+    while (!ready_.empty()) {
+      std::function<void()> task = std::move(ready_.front());
+      ready_.pop_front();
+      run(task);
+    }
+  }
+
+  void advance(double seconds) {
+    const double target = clock_.uptime() + seconds;
+    for (runUntilIdle(); !timers_.empty() && timers_.begin()->first.first <= target; runUntilIdle()) {
+      const double due = timers_.begin()->first.first;
+      Timer timer = timers_.begin()->second;
+      timers_.erase(timers_.begin());
+      if (timer.cancelled->load()) {
+        continue;
+      }
+      clock_.advance(std::max(due - clock_.uptime(), 0.0));
+      if (timer.interval > 0) {
+        // As in production: one interval after the due time, or one interval
+        // from now when the fire comes late.
+        const double next = due + timer.interval;
+        timers_.emplace(Key{next > clock_.uptime() ? next : clock_.uptime() + timer.interval, scheduled_++}, timer);
+      }
+      run(*timer.task);
+    }
+    clock_.advance(std::max(target - clock_.uptime(), 0.0));
+    runUntilIdle();
+  }
 
   // Delayed or repeating work not cancelled yet.
-  std::size_t scheduledCount() const;
+  std::size_t scheduledCount() const {
+    return static_cast<std::size_t>(std::count_if(timers_.begin(), timers_.end(),
+                                                  [](const auto& entry) { return !entry.second.cancelled->load(); }));
+  }
 
 private:
   struct Timer {
@@ -42,8 +81,17 @@ private:
   };
   using Key = std::pair<double, std::uint64_t>; // due (uptime), order of scheduling
 
-  TaskHandle schedule(double due, double interval, std::function<void()> task);
-  void run(const std::function<void()>& work);
+  TaskHandle schedule(double due, double interval, std::function<void()> task) {
+    auto cancelled = std::make_shared<std::atomic<bool>>(false);
+    timers_.emplace(Key{due, scheduled_++},
+                    Timer{cancelled, std::make_shared<std::function<void()>>(std::move(task)), interval});
+    return TaskHandle(std::move(cancelled));
+  }
+  void run(const std::function<void()>& work) {
+    ++running_;
+    work();
+    --running_;
+  }
 
   FakeClock& clock_;
   std::deque<std::function<void()>> ready_;
