@@ -359,6 +359,59 @@ TEST(AppModelTest, AModelGoneWhileAHookWaitsLetsTheHookEndSilently) {
   EXPECT_EQ(hook.readUntilClosed(), "") << "closed, and without an answer";
 }
 
+// The production answers about WorkBuddy, for each state it can be in;
+// always asked about kPid.
+TEST(AppModelTest, TheSystemDependenciesAnswerForTheOneWorkBuddyProcess) {
+  struct Row {
+    std::vector<RunningApplication> running;
+    bool questionBackground, questionActivated, completionBackground, completionActivated;
+    std::optional<std::int32_t> target;
+    std::vector<std::string> calls;
+  };
+  const std::string activate = "activate 4242", unhide = "unhide 4242";
+  const Row rows[] = {
+      {{{.pid = kPid}}, true, true, true, true, kPid, {activate, activate}},
+      {{{.pid = kPid, .active = true}}, false, true, false, true, kPid, {activate, activate}},
+      {{{.pid = kPid, .hidden = true}}, false, false, true, true, kPid, {unhide, activate}},
+      {{{.pid = kPid}, {.pid = kPid + 1}}, false, false, false, false, std::nullopt, {}},
+      {{{.pid = kPid + 1}}, false, false, false, false, kPid + 1, {}},
+      {{{.pid = kPid, .terminated = true}}, false, false, false, false, std::nullopt, {}},
+  };
+  for (const Row& row : rows) {
+    FakeWorkspace workspace;
+    FakePreferences preferences;
+    workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), row.running);
+    const AppModelDependencies system = AppModelDependencies::system(workspace, preferences);
+    EXPECT_EQ(system.questionIsBackground(kPid), row.questionBackground);
+    EXPECT_EQ(system.questionActivate(kPid), row.questionActivated);
+    EXPECT_EQ(system.completionIsBackground(kPid), row.completionBackground);
+    EXPECT_EQ(system.completionActivate(kPid), row.completionActivated);
+    EXPECT_EQ(system.completionTarget(), row.target);
+    EXPECT_EQ(workspace.calls, row.calls);
+  }
+  FakeWorkspace workspace;
+  FakePreferences preferences;
+  workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {{.pid = kPid, .hidden = true}});
+  const AppModelDependencies system = AppModelDependencies::system(workspace, preferences);
+  workspace.unhideSucceeds = false;
+  EXPECT_FALSE(system.completionActivate(kPid)) << "still hidden: not brought forward";
+  workspace.unhideSucceeds = true;
+  workspace.activationSucceeds = false;
+  EXPECT_FALSE(system.completionActivate(kPid));
+  EXPECT_EQ(workspace.calls, (std::vector<std::string>{unhide, unhide, activate}));
+
+  preferences.registerDefaults(PreferenceKeys::registeredDefaults());
+  EXPECT_TRUE(system.questionFeatureEnabled());
+  EXPECT_FALSE(system.completionFeatureEnabled());
+  EXPECT_TRUE(system.completionAutoCollapseEnabled());
+  preferences.setBool(PreferenceKeys::questionReminders, false);
+  preferences.setBool(PreferenceKeys::completionReminders, true);
+  preferences.setBool(PreferenceKeys::autoCollapse, false);
+  EXPECT_FALSE(system.questionFeatureEnabled());
+  EXPECT_TRUE(system.completionFeatureEnabled());
+  EXPECT_FALSE(system.completionAutoCollapseEnabled());
+}
+
 void writeFile(const std::string& path, const std::string& text) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream(path, std::ios::binary) << text;
