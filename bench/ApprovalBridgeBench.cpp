@@ -13,17 +13,15 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <vector>
 
-#include <stdlib.h>
 #include <sys/socket.h>
 
 #include "core/bridge/ApprovalServer.h"
 #include "core/bridge/BridgeSocket.h"
-#include "support/Uuid.h"
+#include "core/bridge/TestBridge.h"
 #include "support/Clock.h"
 
 namespace notch {
@@ -32,33 +30,8 @@ namespace {
 // The system clock every measured service reads.
 const SystemClock clock;
 
-class PrivateDirectory {
-public:
-  PrivateDirectory() {
-    char pattern[] = "/tmp/vnb-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) {
-      throw std::runtime_error("mkdtemp failed");
-    }
-    path_ = pattern;
-  }
-  ~PrivateDirectory() { std::filesystem::remove_all(path_); }
-  std::string bridge() const { return path_ + "/bridge"; }
-
-private:
-  std::string path_;
-};
-
-std::string requestLine() {
-  ApprovalRequest request{.id = Uuid::random().string(),
-                          .sessionID = "bench",
-                          .toolName = "Bash",
-                          .toolInputJSON = "{\n  \"command\" : \"ls -la /tmp\"\n}",
-                          .cwd = "/Users/me/project",
-                          .eventName = "PermissionRequest",
-                          .expiresAt = wallClockNow() + 50,
-                          .source = "workbuddy"};
-  return request.encode().value() + "\n";
-}
+// A request line as the hook client sends it, fresh each time.
+std::string requestLine() { return testing::lineOf(testing::makeRequest(wallClockNow())); }
 
 // A blocking client socket, as simple as the benchmark can make it.
 FileDescriptor connectClient(const std::string& path) {
@@ -101,8 +74,8 @@ void reportLatencies(benchmark::State& state, const std::vector<double>& seconds
 }
 
 void BM_DecisionRoundTrip(benchmark::State& state) {
-  PrivateDirectory directory;
-  ApprovalServer server(directory.bridge(), clock);
+  testing::TemporaryDirectory directory;
+  ApprovalServer server(directory.child("bridge"), clock);
   server.start([&server](const ApprovalRequest& request) { server.decide(request.id, Decision::allow); }, nullptr);
   const std::string path = server.socketPath();
 
@@ -130,10 +103,10 @@ BENCHMARK(BM_DecisionRoundTrip)->Iterations(1000)->UseManualTime()->Unit(benchma
 
 void BM_StopWith32Waiting(benchmark::State& state) {
   constexpr int kClients = 32;
-  PrivateDirectory directory;
+  testing::TemporaryDirectory directory;
   std::vector<double> samples;
   for (auto _ : state) {
-    ApprovalServer server(directory.bridge(), clock);
+    ApprovalServer server(directory.child("bridge"), clock);
     std::mutex mutex;
     std::condition_variable announced;
     int requests = 0;

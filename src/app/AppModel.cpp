@@ -28,6 +28,17 @@ template <typename Work> void postToModel(TaskQueue& queue, const std::weak_ptr<
   });
 }
 
+// A service callback that hands its arguments to `handler` on the main
+// queue, if the model still lives then. It never touches the model itself,
+// so a service thread can never be the one that destroys it.
+template <typename... Args>
+std::function<void(const Args&...)> onMainQueue(TaskQueue& queue, const std::weak_ptr<AppModel>& model,
+                                                void (AppModel::*handler)(const Args&...)) {
+  return [&queue, model, handler](const Args&... arguments) {
+    postToModel(queue, model, [handler, arguments...](AppModel& self) { (self.*handler)(arguments...); });
+  };
+}
+
 std::optional<std::string> currentID(const NotchInteraction& interaction) {
   const ApprovalRequest* current = interaction.current();
   return current != nullptr ? std::optional(current->id) : std::nullopt;
@@ -100,13 +111,7 @@ void AppModel::start() {
   const std::weak_ptr<AppModel> weak = weak_from_this();
   TaskQueue& main = environment_.mainQueue;
   try {
-    server_.start(
-        [weak, &main](const ApprovalRequest& request) {
-          postToModel(main, weak, [request](AppModel& model) { model.handleRequest(request); });
-        },
-        [weak, &main](const std::string& id) {
-          postToModel(main, weak, [id](AppModel& model) { model.handleRemoval(id); });
-        });
+    server_.start(onMainQueue(main, weak, &AppModel::handleRequest), onMainQueue(main, weak, &AppModel::handleRemoval));
     state_.serviceReady = true;
     state_.message = "本地桥接已就绪";
   } catch (const TransportError& error) {
@@ -448,24 +453,14 @@ void AppModel::refreshNativeMonitoring() {
       });
     };
   }
-  nativeMonitor_.start(
-      [weak, &main](const ApprovalRequest& request) {
-        postToModel(main, weak, [request](AppModel& model) { model.handleRequest(request); });
-      },
-      [weak, &main](const std::string& id) {
-        postToModel(main, weak, [id](AppModel& model) { model.handleRemoval(id); });
-      },
-      [weak, &main](const std::string& status) {
-        postToModel(main, weak, [status](AppModel& model) { model.handleNativeStatus(status); });
-      },
-      approvals, std::move(onQuestion));
+  nativeMonitor_.start(onMainQueue(main, weak, &AppModel::handleRequest),
+                       onMainQueue(main, weak, &AppModel::handleRemoval),
+                       onMainQueue(main, weak, &AppModel::handleNativeStatus), approvals, std::move(onQuestion));
   changed();
 }
 
 void AppModel::handleNativeStatus(const std::string& status) {
-  if (state_.nativeStatus != status) {
-    state_.nativeStatus = status;
-  }
+  state_.nativeStatus = status;
   state_.nativeAccessGranted = nativeMonitor_.isTrusted();
   changed();
 }

@@ -21,19 +21,20 @@ bool isInstalledEntry(const Json& hook, const std::string& command) {
 }
 
 bool holdsApprovalHook(const Json& root, const std::string& command) {
-  if (!root.is_object() || !root.contains("hooks") || !root["hooks"].is_object()) {
+  const auto hooks = root.is_object() ? root.find("hooks") : root.end();
+  if (hooks == root.end() || !hooks->is_object()) {
     return false;
   }
-  const Json& hooks = root["hooks"];
-  const auto groups = hooks.find("PermissionRequest");
-  if (groups == hooks.end() || !groups->is_array()) {
+  const auto groups = hooks->find("PermissionRequest");
+  if (groups == hooks->end() || !groups->is_array()) {
     return false;
   }
   for (const Json& group : *groups) {
-    if (!group.is_object() || group.contains("matcher") || !group.contains("hooks") || !group["hooks"].is_array()) {
+    const auto entries = group.is_object() && !group.contains("matcher") ? group.find("hooks") : group.end();
+    if (entries == group.end() || !entries->is_array()) {
       continue;
     }
-    for (const Json& hook : group["hooks"]) {
+    for (const Json& hook : *entries) {
       if (isInstalledEntry(hook, command)) {
         return true;
       }
