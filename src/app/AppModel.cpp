@@ -103,6 +103,10 @@ bool AppModel::completionSlotFree() const {
   return !hasApprovalContent() && !state_.questionState.visibleReminder().has_value();
 }
 
+bool AppModel::completionVisible() const {
+  return completionSlotFree() && dependencies_.completionFeatureEnabled() && state_.completionState.current();
+}
+
 void AppModel::start() {
   installWorkspaceObservers();
   refreshConfiguredProfiles();
@@ -283,7 +287,7 @@ void AppModel::collapse() {
   if (questionShown()) {
     state_.questionState.collapse();
   }
-  if (dependencies_.completionFeatureEnabled() && completionSlotFree() && state_.completionState.current()) {
+  if (completionVisible()) {
     state_.completionState.collapse();
   }
   disarmReminders();
@@ -298,9 +302,9 @@ void AppModel::setPointerInside(bool inside) {
   if (!inside) {
     const bool wasInside = state_.interaction.pointerInside();
     state_.interaction.pointerLeft();
-    if (dependencies_.completionFeatureEnabled() && completionSlotFree() && state_.completionState.current()) {
+    if (completionVisible()) {
       if (wasInside) {
-        scheduleCompletionCollapse();
+        scheduleCompletionCollapse(completionCloseAfterPointerLeft);
       }
     } else {
       scheduleAutoCollapse(collapseAfterPointerLeft);
@@ -500,20 +504,5 @@ void AppModel::setExpansionPresentation(std::optional<bool> expanded) {
   state_.expansionPresentation = expanded;
   changed();
 }
-
-// ---- The reminder half ------------------------------------------------------
-// Question and turn-end reminders (their intake, presentation, arming and
-// activation) come with the reminder half of the model. Until then these
-// steps keep their places in the approval flow and change nothing: no
-// reminder is ever shown, so none needs disarming or re-presenting.
-
-void AppModel::disarmReminders() {}
-void AppModel::refreshReminderPresentation() {}
-void AppModel::installWorkspaceObservers() {}
-void AppModel::scheduleCompletionCollapse() {}
-void AppModel::applyQuestionObservation(const QuestionReminderState::Observation&) {}
-void AppModel::receiveQuestionObservation(const QuestionReminderState::Observation&, double) {}
-void AppModel::startCompletionReminders() {}
-void AppModel::stopCompletionReminders() {}
 
 } // namespace notch

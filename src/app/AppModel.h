@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,6 +78,11 @@ public:
   static constexpr double receiptLifetimeWithRequests = 1.1;
   static constexpr double receiptLifetimeAlone = 1.8;
   static constexpr double copiedMarkerLifetime = 1.5;
+  static constexpr double reminderArmingDelay = 0.45;
+  static constexpr double completionPollInterval = 0.2;
+  static constexpr double completionAutoClose = 4.0;
+  static constexpr double completionCloseAfterPointerLeft = 1.5;
+  static constexpr double completionActivationWindow = 30.0;
 
   static std::shared_ptr<AppModel> create(AppEnvironment environment, AppModelDependencies dependencies,
                                           AppServiceLimits limits = {});
@@ -93,6 +99,8 @@ public:
   bool hasApprovalContent() const;
   bool questionShown() const;
   bool completionSlotFree() const;
+  // A turn-end reminder is current, enabled and has the slot.
+  bool completionVisible() const;
 
   void start();
   // Stops every service (the delegate, at quit).
@@ -114,6 +122,10 @@ public:
   void refreshNativeMonitoring();
   void startCompletionReminders();
   void stopCompletionReminders();
+  // The reminders' single button (go to WorkBuddy) and the turn-end card's close button.
+  bool activateQuestion(const QuestionReminderState::PresentationToken& token);
+  bool activateCompletion(const Uuid& token);
+  void dismissCompletion(const Uuid& token);
   void refreshConfiguredProfiles();
   void refreshCompletionHookInstalled();
 
@@ -142,14 +154,27 @@ private:
   void scheduleAutoCollapse(double delay);
   bool deliver(const ApprovalRequest& request, Decision decision);
 
-  // The reminder half's steps; the approval flow calls them where the
-  // reminders must follow it.
+  // The reminder half (AppModelReminders.cpp). These steps change the
+  // state without telling the subscribers; the operation that ran them does.
   void disarmReminders();
   void refreshReminderPresentation();
   void installWorkspaceObservers();
-  void scheduleCompletionCollapse();
-  void applyQuestionObservation(const QuestionReminderState::Observation& observation);
+  void questionEnvironmentChanged();
   void receiveQuestionObservation(const QuestionReminderState::Observation& observation, double capturedAt);
+  void applyQuestionObservation(QuestionReminderState::Observation observation);
+  void disarmQuestion();
+  void refreshQuestionPresentation();
+  void armQuestion(const QuestionReminderState::PresentationToken& token);
+  void handleCompletionEvent(const CompletionEvent& event);
+  void completionTick();
+  void completionEnvironmentChanged(double at);
+  void collapseIfCompletionReplaced(const std::optional<Uuid>& shownBefore);
+  void disarmCompletion();
+  void refreshCompletionPresentation(double at);
+  void armCompletion(const Uuid& token);
+  void scheduleCompletionCollapse(double delay);
+  std::optional<Uuid> visibleCompletionToken() const;
+  bool completionTargetIsBackground(std::int32_t pid) const;
 
   AppEnvironment environment_;
   AppModelDependencies dependencies_;
@@ -163,8 +188,17 @@ private:
   TaskHandle readinessWork_;
   TaskHandle copiedWork_;
   TaskHandle completionTimer_;
+  TaskHandle questionReadinessWork_;
+  TaskHandle completionReadinessWork_;
   Uuid readinessGeneration_;
+  Uuid questionReadinessGeneration_;
   Uuid questionMonitoringGeneration_;
+  Uuid completionEpoch_;
+  std::optional<QuestionReminderState::PresentationToken> questionArmingToken_;
+  std::optional<Uuid> completionArmingToken_;
+  std::optional<Uuid> completionActionConsumed_;
+  double questionEnvironmentChangedAt_ = 0;                                          // uptime
+  double completionEnvironmentChangedAt_ = -std::numeric_limits<double>::infinity(); // wall clock
   std::vector<Subscription> workspaceObservers_;
 
   // Declared last: destroyed (and so stopped) first.

@@ -17,6 +17,7 @@
 #include "core/bridge/BridgePaths.h"
 #include "core/bridge/TestBridge.h"
 #include "core/config/FileSystem.h"
+#include "core/config/HookInstaller.h"
 #include "core/native/CardBuilder.h"
 #include "platform/FakeAccessibility.h"
 #include "platform/FakeAppPlatform.h"
@@ -34,6 +35,11 @@ using Kind = NotchInteraction::Feedback::Kind;
 constexpr double kArmed = 0.4601;
 constexpr std::int32_t kPid = 4242;
 const std::string kExecutable = "/opt/vantrel/VantrelNotch";
+
+void writeFile(const std::string& path, const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
 
 std::string allowLine(const std::string& id) { return R"({"decision":"allow","id":")" + id + "\"}\n"; }
 
@@ -71,6 +77,54 @@ struct Harness {
     return request;
   }
 
+  // WorkBuddy runs as kPid, in the background unless told otherwise.
+  void workBuddy(RunningApplication application = {.pid = kPid}) {
+    workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {application});
+  }
+  void workspaceChanged() { workspace.changes.notify(ApplicationChange{}); }
+
+  // WorkBuddy's window with or without its question card; one poll of the monitor.
+  void poll(bool question) {
+    accessibility.application(kPid)->set("AXWindows",
+                                         std::vector<AXElementRef>{question ? questionWindow : plainWindow});
+    native.advance(0.8);
+    main.runUntilIdle();
+  }
+  void showQuestion() {
+    poll(true);
+    poll(true); // the second identical sighting shows it
+  }
+
+  void enableTurnEnds() {
+    preferences.setBool(PreferenceKeys::completionReminders, true);
+    model->startCompletionReminders();
+  }
+  // One turn event through the turn-end socket, handled `delay` seconds after it arrived.
+  void turn(const std::string& hookEvent, const std::string& reason = "completed", double delay = 0,
+            bool workspaceChangesMeanwhile = false) {
+    const auto event = CompletionEvent::decodeHook(R"({"hook_event_name":")" + hookEvent + R"(","session_id":"s-)" +
+                                                       std::to_string(turns) + R"(","generation_id":"g",)" +
+                                                       R"("final_stop_reason":")" + reason + "\"}",
+                                                   clock.now());
+    TestClient client(completionSocketPath(bridge.path()));
+    EXPECT_TRUE(client.send(event->encode().value() + "\n"));
+    EXPECT_TRUE(untilPosted());
+    clock.advanceWallClock(delay);
+    if (workspaceChangesMeanwhile) {
+      workspaceChanged();
+    }
+    main.runUntilIdle();
+  }
+  // A background turn that started and completed, shown once it is old enough.
+  Uuid finishedTurn() {
+    ++turns;
+    turn("UserPromptSubmit");
+    turn("FinalStop");
+    main.advance(CompletionReminderState::presentationDelay + 0.1); // to the first tick after the delay
+    EXPECT_TRUE(model->completionVisible()) << state().completionStatus;
+    return model->completionVisible() ? state().completionState.current()->token : Uuid();
+  }
+
   // Waits, without running the main queue, until a service has posted to it.
   bool untilPosted() const {
     for (int i = 0; i < 5000 && main.readyCount() == 0; ++i) {
@@ -105,6 +159,9 @@ struct Harness {
   FakeAccessibility accessibility{&clock, 0.0};
   SystemFileSystem fileSystem;
   std::vector<std::unique_ptr<TestClient>> hooks;
+  int turns = 0;
+  const FakeElementRef questionWindow = fakeElementsFor(scannedWindow({QuestionCard().group()}), kPid);
+  const FakeElementRef plainWindow = fakeElementsFor(scannedWindow({}), kPid);
   std::shared_ptr<AppModel> model;
 };
 
@@ -412,11 +469,6 @@ TEST(AppModelTest, TheSystemDependenciesAnswerForTheOneWorkBuddyProcess) {
   EXPECT_FALSE(system.completionAutoCollapseEnabled());
 }
 
-void writeFile(const std::string& path, const std::string& text) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::ofstream(path, std::ios::binary) << text;
-}
-
 // A profile counts as configured only for the entry exactly as an install
 // writes it for this executable and that profile.
 TEST(AppModelTest, ConfiguredProfilesAreThoseWithThisAppsExactApprovalHook) {
@@ -463,6 +515,200 @@ TEST(AppModelTest, ConfiguredProfilesAreThoseWithThisAppsExactApprovalHook) {
   writeFile(t.home.child(".workbuddy/settings.json"), valid);
   t.model->refreshConfiguredProfiles();
   EXPECT_EQ(t.state().configuredProfiles, (std::vector<std::string>{"WorkBuddy", "WorkBuddy（AI 版）"}));
+}
+
+// ---- Reminders ----------------------------------------------------------------
+
+TEST(AppModelReminderTest, AQuestionWaitsBehindAnApprovalThenArmsAndHandsOverOnce) {
+  Harness t;
+  t.workBuddy();
+  const ApprovalRequest request = t.ask();
+  t.showQuestion();
+  ASSERT_TRUE(t.state().questionState.visibleReminder());
+  EXPECT_FALSE(t.model->questionShown());
+  t.main.advance(kArmed);
+  ASSERT_TRUE(t.model->decide(request, Decision::allow));
+  EXPECT_FALSE(t.model->questionShown()) << "behind the receipt";
+  t.main.advance(1.8);
+  EXPECT_TRUE(t.model->questionShown());
+  EXPECT_TRUE(t.interaction().expanded());
+  const auto token = *t.state().questionState.token();
+  t.main.advance(0.449);
+  EXPECT_FALSE(t.model->activateQuestion(token));
+  t.main.advance(0.002);
+  EXPECT_TRUE(t.model->activateQuestion(token));
+  EXPECT_FALSE(t.model->activateQuestion(token)) << "once";
+  EXPECT_EQ(t.workspace.calls, std::vector<std::string>{"activate 4242"});
+  EXPECT_FALSE(t.interaction().expanded());
+
+  Harness front; // WorkBuddy coming to the front ends what the question showed
+  front.workBuddy();
+  front.showQuestion();
+  ASSERT_TRUE(front.model->questionShown());
+  front.workBuddy({.pid = kPid, .active = true});
+  front.workspaceChanged();
+  EXPECT_FALSE(front.model->questionShown());
+  EXPECT_FALSE(front.interaction().expanded());
+}
+
+TEST(AppModelReminderTest, HigherContentHidesATurnEndReminderWithoutLosingOrConsumingIt) {
+  Harness t;
+  t.workBuddy();
+  t.enableTurnEnds();
+  const Uuid reminder = t.finishedTurn();
+  t.showQuestion();
+  EXPECT_TRUE(t.model->questionShown());
+  EXPECT_FALSE(t.model->completionVisible());
+  t.poll(false); // the question card is gone
+  EXPECT_FALSE(t.model->questionShown());
+  EXPECT_TRUE(t.model->completionVisible());
+
+  t.model->expand();
+  t.main.advance(kArmed);
+  EXPECT_TRUE(t.state().completionActionReady);
+  const ApprovalRequest request = t.ask();
+  EXPECT_FALSE(t.state().completionActionReady);
+  EXPECT_FALSE(t.model->activateCompletion(reminder));
+  t.main.advance(kArmed);
+  ASSERT_TRUE(t.model->decide(request, Decision::deny));
+  t.main.advance(1.8);
+  ASSERT_TRUE(t.model->completionVisible());
+  EXPECT_EQ(t.state().completionState.current()->token, reminder);
+  t.main.advance(kArmed);
+  EXPECT_TRUE(t.model->activateCompletion(reminder));
+  EXPECT_EQ(t.workspace.calls, std::vector<std::string>{"activate 4242"});
+}
+
+// Opened by itself 0.1 s before finishedTurn returns.
+TEST(AppModelReminderTest, AnAutoOpenedReminderClosesByItselfUnlessThePointerRestsOnIt) {
+  for (const bool pointerRests : {false, true}) {
+    Harness t;
+    t.workBuddy();
+    t.enableTurnEnds();
+    t.finishedTurn();
+    if (pointerRests) {
+      t.model->setPointerInside(true);
+    }
+    t.main.advance(3.8);
+    EXPECT_TRUE(t.interaction().expanded());
+    t.main.advance(0.2);
+    EXPECT_EQ(t.interaction().expanded(), pointerRests);
+    if (!pointerRests) {
+      EXPECT_TRUE(t.model->completionVisible());
+      EXPECT_TRUE(t.state().completionState.hasBeenPresented());
+      t.main.advance(5);
+      EXPECT_FALSE(t.interaction().expanded()) << "not reopened by itself";
+      continue;
+    }
+    t.model->setPointerInside(false);
+    t.main.advance(1.45);
+    EXPECT_TRUE(t.interaction().expanded());
+    t.main.advance(0.1);
+    EXPECT_FALSE(t.interaction().expanded());
+  }
+}
+
+TEST(AppModelReminderTest, TheGoToWorkBuddyButtonWorksOnceAndOnlyWithinThirtySeconds) {
+  struct Row {
+    double pressAfter; // seconds after the reminder arrived
+    bool activationSucceeds, pressed;
+  };
+  for (const Row row : {Row{29.8, true, true}, Row{30.1, true, false}, Row{2.0, false, true}}) {
+    Harness t;
+    t.workBuddy();
+    t.workspace.activationSucceeds = row.activationSucceeds;
+    t.enableTurnEnds();
+    const Uuid reminder = t.finishedTurn();
+    t.model->setPointerInside(true); // keeps it open
+    t.main.advance(row.pressAfter - 0.9);
+    EXPECT_EQ(t.model->activateCompletion(reminder), row.pressed && row.activationSucceeds) << row.pressAfter;
+    EXPECT_EQ(t.workspace.calls.size(), row.pressed ? 1u : 0u) << row.pressAfter;
+    EXPECT_EQ(t.state().completionActivationFailed, row.pressed && !row.activationSucceeds);
+    t.model->collapse();
+    t.model->expand();
+    t.main.advance(kArmed);
+    EXPECT_FALSE(t.model->activateCompletion(reminder)) << "never again";
+    EXPECT_EQ(t.workspace.calls.size(), row.pressed ? 1u : 0u);
+  }
+}
+
+TEST(AppModelReminderTest, TurnEventsSetTheStatusOnlyWhileFreshAndCountOnlyInTheBackground) {
+  Harness t;
+  t.workBuddy();
+  EXPECT_EQ(t.state().completionStatus, "本轮结束提醒已关闭");
+  t.enableTurnEnds();
+  EXPECT_EQ(t.state().completionStatus, "通知通道就绪；请单独安装结束提醒 Hook");
+  ++t.turns;
+  t.turn("UserPromptSubmit");
+  EXPECT_EQ(t.state().completionStatus, "已收到新一轮开始，等待对应终态");
+  t.turn("FinalStop", "failed");
+  EXPECT_EQ(t.state().completionStatus, "已收到非正常或不明终态，不作为完成提示");
+  ++t.turns;
+  t.turn("UserPromptSubmit");
+  t.turn("FinalStop", "completed", 3.01); // handled when already stale
+  EXPECT_EQ(t.state().completionStatus, "已收到新一轮开始，等待对应终态");
+  ++t.turns;
+  t.turn("UserPromptSubmit");
+  t.turn("FinalStop", "completed", 0.5, true); // WorkBuddy changed state after the turn ended
+  EXPECT_EQ(t.state().completionStatus, "已收到正常结束事件，仅配对后台新轮次提醒");
+  t.main.advance(1);
+  EXPECT_EQ(t.state().completionState.queuedCount(), 0u);
+
+  t.workBuddy({.pid = kPid, .active = true});
+  ++t.turns;
+  t.turn("UserPromptSubmit");
+  t.turn("FinalStop");
+  t.main.advance(1);
+  EXPECT_EQ(t.state().completionState.queuedCount(), 0u) << "WorkBuddy in front";
+}
+
+TEST(AppModelReminderTest, TheTurnEndStatusTellsWhetherTheHookIsInstalled) {
+  Harness t;
+  const std::string settings = t.home.child(".workbuddy/settings.json");
+  writeFile(settings, "{}");
+  HookInstaller(t.fileSystem).installCompletion(settings, kExecutable, false);
+  t.enableTurnEnds();
+  EXPECT_TRUE(t.state().completionHookInstalled);
+  EXPECT_EQ(t.state().completionStatus, "已接入，等待新一轮开始与结束事件");
+  writeFile(settings, "{");
+  t.model->refreshCompletionHookInstalled();
+  EXPECT_FALSE(t.state().completionHookInstalled);
+  EXPECT_EQ(t.state().completionStatus.rfind("结束提醒配置需核对：", 0), 0u) << t.state().completionStatus;
+}
+
+TEST(AppModelReminderTest, WorkBuddyComingForwardOrTheSwitchTurningOffRemovesTheShownReminder) {
+  for (const bool switchOff : {false, true}) {
+    Harness t;
+    t.workBuddy();
+    t.enableTurnEnds();
+    t.finishedTurn();
+    ASSERT_TRUE(t.interaction().expanded());
+    if (switchOff) {
+      t.preferences.setBool(PreferenceKeys::completionReminders, false);
+      t.model->startCompletionReminders();
+    } else {
+      t.workspaceChanged();
+    }
+    EXPECT_FALSE(t.state().completionState.current());
+    EXPECT_FALSE(t.interaction().expanded());
+    EXPECT_EQ(t.main.scheduledCount() > 0, !switchOff) << "the tick runs only while reminders are on";
+  }
+}
+
+TEST(AppModelReminderTest, TicksThatChangeNothingTellNobody) {
+  Harness t;
+  t.workBuddy();
+  t.enableTurnEnds();
+  int changes = 0;
+  const Subscription subscription = t.model->subscribe([&] { ++changes; });
+  t.main.advance(20); // 100 ticks
+  EXPECT_EQ(changes, 0);
+  t.finishedTurn();
+  t.main.advance(kArmed);
+  EXPECT_TRUE(t.state().completionActionReady);
+  changes = 0;
+  t.main.advance(2); // shown and armed
+  EXPECT_EQ(changes, 0);
 }
 
 // The promise of the notch, over random use: a decision reaches the
