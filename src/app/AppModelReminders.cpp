@@ -25,8 +25,8 @@ std::string statusFor(const CompletionEvent& event) {
                                                             : "已收到非正常或不明终态，不作为完成提示";
 }
 
-// What the views draw of turn-end reminders; a tick that leaves it alone
-// tells nobody.
+// What the views draw of turn-end reminders (and the tracking they may
+// report); a tick that leaves it alone tells nobody.
 struct CompletionSnapshot {
   std::optional<Uuid> current;
   std::size_t queued = 0;
@@ -45,15 +45,6 @@ CompletionSnapshot snapshotOf(const AppState& state) {
           reminders.hasBeenPresented(),
           state.interaction.expanded(),
           state.completionActionReady};
-}
-
-// Whether the two reminder states could leave the same picture.
-bool samePicture(const CompletionReminderState& a, const CompletionReminderState& b) {
-  const auto token = [](const CompletionReminderState& state) {
-    return state.current() ? std::optional(state.current()->token) : std::nullopt;
-  };
-  return token(a) == token(b) && a.queuedCount() == b.queuedCount() &&
-         a.trackedSessionCount() == b.trackedSessionCount();
 }
 
 } // namespace
@@ -284,25 +275,26 @@ void AppModel::handleCompletionEvent(const CompletionEvent& event) {
   changed();
 }
 
+// Five times a second: retires reminders that ran out and brings the next
+// one up, while WorkBuddy's process is the one in the background. Works in
+// place (a copy of 256 sessions per tick would cost more than the tick) and
+// tells the subscribers only when something they draw changed.
 void AppModel::completionTick() {
   assert(environment_.mainQueue.isCurrent());
   const double at = now();
   const CompletionSnapshot before = snapshotOf(state_);
   const std::optional<Uuid> shownBefore = visibleCompletionToken();
-  CompletionReminderState next = state_.completionState;
+  CompletionReminderState& reminders = state_.completionState;
   const std::optional<std::int32_t> pid = dependencies_.completionTarget();
   if (!dependencies_.completionFeatureEnabled()) {
-    next.reset();
+    reminders.reset();
   } else if (pid && dependencies_.completionIsBackground(*pid)) {
-    next.refresh(at);
-    if (next.current() && next.current()->pid != *pid) {
-      next.clearPresentation(); // WorkBuddy restarted: the old process's turns are gone
+    reminders.refresh(at);
+    if (reminders.current() && reminders.current()->pid != *pid) {
+      reminders.clearPresentation(); // WorkBuddy restarted: the old process's turns are gone
     }
   } else {
-    next.clearPresentation();
-  }
-  if (!samePicture(next, state_.completionState)) {
-    state_.completionState = std::move(next);
+    reminders.clearPresentation();
   }
   collapseIfCompletionReplaced(shownBefore);
   refreshCompletionPresentation(at);

@@ -711,20 +711,32 @@ TEST(AppModelReminderTest, TicksThatChangeNothingTellNobody) {
   EXPECT_EQ(changes, 0);
 }
 
-// The promise of the notch, over random use: a decision reaches the
+// The promises of the notch, over random use: a decision reaches the
 // approval server only for the request that was shown, open and without a
-// receipt, for at least the hand-off delay, and at most once; nothing
-// reaches it otherwise.
-TEST(AppModelPropertyTest, OnlyAShownArmedRequestIsEverDecided) {
+// receipt, for at least the hand-off delay, and at most once; a reminder
+// brings WorkBuddy forward only from its own button, shown open for the
+// hand-off delay, once per presentation; approval content never shows armed
+// reminder buttons and never drops a reminder it covers.
+TEST(AppModelPropertyTest, OnlyWhatWasShownArmedIsEverDecidedOrActivated) {
   std::mt19937 random(20261207);
   const double steps[] = {0.05, 0.2, 0.44, kArmed, 1.2, 2};
   for (int sequence = 0; sequence < 60; ++sequence) {
+    SCOPED_TRACE(sequence);
     Harness t;
-    std::optional<std::string> visible;
+    t.workBuddy();
+    t.enableTurnEnds();
+    std::optional<std::string> visible; // "a<id>", "q<token>" or "c<token>", shown in the open notch
     double visibleSince = 0;
     const Subscription watch = t.model->subscribe([&] {
-      const bool open = t.interaction().expanded() && !t.interaction().feedback();
-      const std::optional<std::string> now = open ? t.shownID() : std::nullopt;
+      std::optional<std::string> now;
+      if (!t.interaction().expanded()) {
+      } else if (t.model->hasApprovalContent()) {
+        now = t.interaction().feedback() ? std::nullopt : std::optional("a" + t.shownID().value_or(""));
+      } else if (t.model->questionShown()) {
+        now = "q" + t.state().questionState.token()->value.string();
+      } else if (t.model->completionVisible()) {
+        now = "c" + t.state().completionState.current()->token.string();
+      }
       if (now != visible) {
         visible = now;
         visibleSince = t.clock.uptime();
@@ -732,80 +744,111 @@ TEST(AppModelPropertyTest, OnlyAShownArmedRequestIsEverDecided) {
     });
     std::map<std::string, std::size_t> hookOf; // request id → index in t.hooks
     std::map<std::string, Decision> decided;
-    std::vector<std::string> log;
+    std::set<std::string> activated;
+    const auto completionToken = [&] {
+      const auto& current = t.state().completionState.current();
+      return current ? std::optional(current->token) : std::nullopt;
+    };
     for (int step = 0; step < 40; ++step) {
       const auto& requests = t.interaction().requests();
-      const auto any = [&]() -> std::optional<ApprovalRequest> {
-        return requests.empty() ? std::nullopt : std::optional(requests[random() % requests.size()]);
-      };
-      switch (random() % 11) {
+      const std::optional<ApprovalRequest> any =
+          requests.empty() ? std::nullopt : std::optional(requests[random() % requests.size()]);
+      const bool armedLongEnough = visible && t.clock.uptime() - visibleSince >= NotchInteraction::handoffDelay;
+      const std::optional<std::string> shown = visible;
+      const std::size_t callsBefore = t.workspace.calls.size();
+      const std::optional<QuestionReminder> questionBefore = t.state().questionState.visibleReminder();
+      const std::optional<Uuid> completionBefore = completionToken();
+      const unsigned operation = random() % 18;
+      switch (operation) {
       case 0: {
         const ApprovalRequest request = makeRequest(t.clock.now());
         t.hooks.push_back(std::make_unique<TestClient>(bridgeSocketPath(t.bridge.path())));
         t.hooks.back()->send(lineOf(request));
         hookOf[request.id] = t.hooks.size() - 1;
-        log.push_back("ask");
         break;
       }
       case 1:
         if (!t.hooks.empty()) {
           t.hooks[random() % t.hooks.size()]->close();
-          log.push_back("hook leaves");
         }
         break;
       case 2:
-        t.model->expand();
-        log.push_back("expand");
+        random() % 2 ? t.model->expand() : t.model->collapse();
         break;
       case 3:
-        t.model->collapse();
-        log.push_back("collapse");
+        t.model->setPointerInside(random() % 2 == 0);
         break;
       case 4:
-        t.model->setPointerInside(random() % 2 == 0);
-        log.push_back("pointer");
-        break;
-      case 5:
-        if (const auto request = any()) {
-          t.model->select(request->id);
+        if (any) {
+          t.model->select(any->id);
         }
         t.model->selectAdjacent(random() % 2 == 0 ? 1 : -1);
-        log.push_back("select");
         break;
+      case 5:
       case 6:
-      case 7: {
-        const auto request = any();
-        if (!request) {
-          break;
-        }
-        const bool demo = t.state().isDemo;
-        const bool ready = t.state().actionReady;
-        const std::optional<std::string> shown = visible;
-        const double shownFor = t.clock.uptime() - visibleSince;
-        const auto decision = static_cast<Decision>(random() % 3);
-        const bool sent = t.model->decide(*request, decision);
-        log.push_back("decide " + std::to_string(sent) + (demo ? " demo" : "") + " " + request->eventName + " " +
-                      request->id.substr(0, 4) + " visible " + shown.value_or("-").substr(0, 4));
-        if (sent && !demo) {
-          ASSERT_TRUE(ready);
-          ASSERT_EQ(shown, request->id) << ::testing::PrintToString(log);
-          ASSERT_GE(shownFor, NotchInteraction::handoffDelay) << ::testing::PrintToString(log);
-          ASSERT_TRUE(decided.emplace(request->id, decision).second);
+        if (any) {
+          const bool demo = t.state().isDemo;
+          const auto decision = static_cast<Decision>(random() % 3);
+          if (t.model->decide(*any, decision) && !demo) {
+            ASSERT_EQ(shown, "a" + any->id);
+            ASSERT_TRUE(armedLongEnough);
+            ASSERT_TRUE(decided.emplace(any->id, decision).second);
+          }
         }
         break;
-      }
-      case 8:
+      case 7:
         random() % 3 == 0 ? t.model->returnDemo() : t.model->showDemo(random() % 2 == 0);
-        log.push_back("demo");
+        break;
+      case 8:
+        t.poll(random() % 3 != 0);
+        break;
+      case 9:
+        ++t.turns;
+        t.turn("UserPromptSubmit");
+        t.turn("FinalStop");
+        t.main.advance(CompletionReminderState::presentationDelay + 0.1);
+        break;
+      case 10:
+        t.workBuddy({.pid = kPid, .active = random() % 4 == 0});
+        t.workspaceChanged();
+        break;
+      case 11:
+        if (const auto token = t.state().questionState.token();
+            token && (t.model->activateQuestion(*token) || t.workspace.calls.size() > callsBefore)) {
+          ASSERT_EQ(shown, "q" + token->value.string());
+          ASSERT_TRUE(armedLongEnough);
+          ASSERT_TRUE(activated.insert(*shown).second);
+        }
+        break;
+      case 12:
+        if (const auto& current = t.state().completionState.current()) {
+          const std::string pressed = "c" + current->token.string();
+          if (random() % 4 == 0) {
+            t.model->dismissCompletion(current->token);
+          } else if (t.model->activateCompletion(current->token) || t.workspace.calls.size() > callsBefore) {
+            ASSERT_EQ(shown, pressed);
+            ASSERT_TRUE(armedLongEnough);
+            ASSERT_TRUE(activated.insert(pressed).second);
+          }
+        }
         break;
       default:
         t.main.advance(steps[random() % std::size(steps)]);
-        log.push_back("advance");
         break;
       }
-      if (random() % 3 == 0) {
+      if (step % 3 == 0) {
         std::this_thread::sleep_for(std::chrono::microseconds(300)); // let the server's threads catch up
         t.main.runUntilIdle();
+      }
+      if (t.model->hasApprovalContent()) {
+        ASSERT_FALSE(t.state().questionActionReady || t.state().completionActionReady);
+      }
+      if (operation != 11 && operation != 12) {
+        ASSERT_EQ(t.workspace.calls.size(), callsBefore) << "only a reminder's button brings WorkBuddy forward";
+      }
+      if (operation <= 7) { // the approval side leaves both reminders where they were
+        ASSERT_EQ(t.state().questionState.visibleReminder(), questionBefore);
+        ASSERT_EQ(completionToken(), completionBefore);
       }
     }
     // A hook allowed or denied holds its answer (a hand-back is answered by
@@ -815,14 +858,13 @@ TEST(AppModelPropertyTest, OnlyAShownArmedRequestIsEverDecided) {
       const auto decision = decided.find(id);
       if (t.hooks[index]->connected() && decision != decided.end()) {
         const std::string reply = t.hooks[index]->readUntilClosed().value_or("(still open)");
-        EXPECT_EQ(reply.find(id) != std::string::npos, decision->second != Decision::passthrough)
-            << "sequence " << sequence << ": " << reply;
+        EXPECT_EQ(reply.find(id) != std::string::npos, decision->second != Decision::passthrough) << reply;
       }
     }
     t.model.reset();
     for (const auto& [id, index] : hookOf) {
       if (t.hooks[index]->connected() && decided.count(id) == 0) {
-        EXPECT_EQ(t.hooks[index]->readUntilClosed(), "") << "sequence " << sequence;
+        EXPECT_EQ(t.hooks[index]->readUntilClosed(), "");
       }
     }
   }
