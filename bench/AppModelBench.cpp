@@ -1,8 +1,10 @@
 // How much the app model adds to a click's path: from `decide(allow)` on the
 // main queue until the waiting hook has read its reply, through the real
-// approval server over a real socket. The main queue is a virtual-time
-// queue run by the benchmark's thread, so the arming delay costs no real
-// time; only the decision's path is timed. Reports median and p99.
+// approval server over a real socket. And what the turn-end tick costs, five
+// times a second while turn-end reminders are on, at the size its tables are
+// bounded to. The main queue is a virtual-time queue run by the benchmark's
+// thread, so delays cost no real time; only the work is timed. Reports
+// median and p99.
 
 #include <benchmark/benchmark.h>
 
@@ -77,6 +79,75 @@ void BM_DecideToHookReply(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_DecideToHookReply)->Iterations(1000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// One tick with 256 tracked sessions and 16 reminders (one shown, 15
+// queued), WorkBuddy in the background. The turns are fed through the real
+// turn-end socket, again every 100 ticks, before the reminders run out.
+void BM_CompletionTick(benchmark::State& state) {
+  TemporaryDirectory bridge;
+  TemporaryDirectory home;
+  FakeClock clock;
+  ManualTaskQueue main(clock);
+  ManualTaskQueue native(clock);
+  FakePreferences preferences;
+  FakeClipboard clipboard;
+  FakeWorkspace workspace;
+  FakeSystemSettings systemSettings;
+  FakeAccessibility accessibility(&clock, 0.0);
+  SystemFileSystem fileSystem;
+  preferences.setBool("completionRemindersEnabled", true);
+  preferences.setBool("questionRemindersEnabled", false);
+  workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {{.pid = 4242}});
+  const auto model =
+      AppModel::create(AppEnvironment{clock, main, native, preferences, clipboard, workspace, systemSettings,
+                                      accessibility, fileSystem, bridge.path(), home.path(), std::nullopt},
+                       AppModelDependencies::system(workspace, preferences));
+  model->start();
+
+  int generation = 0;
+  const auto send = [&](const std::string& hookEvent, int session) {
+    const std::string input = R"({"hook_event_name":")" + hookEvent + R"(","session_id":"s-)" +
+                              std::to_string(session) + R"(","generation_id":"g-)" + std::to_string(generation) +
+                              R"(","final_stop_reason":"completed"})";
+    TestClient client(completionSocketPath(bridge.path()));
+    client.send(CompletionEvent::decodeHook(input, clock.now())->encode().value() + "\n");
+  };
+  const auto feed = [&] {
+    main.advance(CompletionReminderState::reminderLifetime + 1); // the last feed's reminders run out
+    ++generation;
+    for (int session = 0; session < 256; ++session) {
+      send("UserPromptSubmit", session);
+    }
+    for (int session = 0; session < 16; ++session) {
+      send("FinalStop", session);
+    }
+    const auto& reminders = model->state().completionState;
+    for (int i = 0; i < 10'000 && reminders.queuedCount() < 16; ++i) {
+      main.runUntilIdle();
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    main.advance(1); // the first reminder shows
+    return reminders.queuedCount() == 16 && reminders.trackedSessionCount() == 256 && reminders.current();
+  };
+
+  std::vector<double> samples;
+  for (auto _ : state) {
+    if (samples.size() % 100 == 0 && !feed()) {
+      state.SkipWithError("the turns did not arrive");
+      break;
+    }
+    const auto started = std::chrono::steady_clock::now();
+    main.advance(AppModel::completionPollInterval); // exactly one tick
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started;
+    state.SetIterationTime(elapsed.count());
+    samples.push_back(elapsed.count());
+  }
+  if (!samples.empty()) {
+    state.counters["median_us"] = percentile(samples, 0.5) * 1e6;
+    state.counters["p99_us"] = percentile(samples, 0.99) * 1e6;
+  }
+}
+BENCHMARK(BM_CompletionTick)->Iterations(1000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 } // namespace
 } // namespace notch

@@ -186,10 +186,10 @@ TEST(AppModelTest, AClickIsTakenOnlyAfterTheRequestWasShownLongEnough) {
   TestClient& hook = t.ask(request);
   EXPECT_TRUE(t.interaction().expanded()) << "a request opens the notch";
   EXPECT_FALSE(t.model->decide(request, Decision::allow));
-  t.main.advance(0.44);
+  t.main.advance(0.455); // past the hand-off delay, not yet past the arming margin
   EXPECT_FALSE(t.state().actionReady);
   EXPECT_FALSE(t.model->decide(request, Decision::allow));
-  t.main.advance(kArmed - 0.44);
+  t.main.advance(kArmed - 0.455);
   EXPECT_TRUE(t.state().actionReady);
 
   const ApprovalRequest second = t.ask(); // arriving behind the shown one disarms nothing
