@@ -523,9 +523,12 @@ TEST(AppModelReminderTest, AQuestionWaitsBehindAnApprovalThenArmsAndHandsOverOnc
   Harness t;
   t.workBuddy();
   const ApprovalRequest request = t.ask();
+  t.model->collapse();
   t.showQuestion();
   ASSERT_TRUE(t.state().questionState.visibleReminder());
   EXPECT_FALSE(t.model->questionShown());
+  EXPECT_FALSE(t.interaction().expanded()) << "a hidden question opens nothing";
+  t.model->expand();
   t.main.advance(kArmed);
   ASSERT_TRUE(t.model->decide(request, Decision::allow));
   EXPECT_FALSE(t.model->questionShown()) << "behind the receipt";
@@ -585,10 +588,8 @@ TEST(AppModelReminderTest, AnAutoOpenedReminderClosesByItselfUnlessThePointerRes
     Harness t;
     t.workBuddy();
     t.enableTurnEnds();
+    t.model->setPointerInside(pointerRests); // resting where the notch opens
     t.finishedTurn();
-    if (pointerRests) {
-      t.model->setPointerInside(true);
-    }
     t.main.advance(3.8);
     EXPECT_TRUE(t.interaction().expanded());
     t.main.advance(0.2);
