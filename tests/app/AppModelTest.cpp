@@ -115,12 +115,14 @@ struct Harness {
     }
     main.runUntilIdle();
   }
-  // A background turn that started and completed, shown once it is old enough.
+  // A background turn that started and completed, 0.1 s after a tick; it
+  // shows (and opens the notch) on the fifth tick after, 0.1 s before this returns.
   Uuid finishedTurn() {
     ++turns;
+    main.advance(0.1);
     turn("UserPromptSubmit");
     turn("FinalStop");
-    main.advance(CompletionReminderState::presentationDelay + 0.1); // to the first tick after the delay
+    main.advance(CompletionReminderState::presentationDelay + 0.2);
     EXPECT_TRUE(model->completionVisible()) << state().completionStatus;
     return model->completionVisible() ? state().completionState.current()->token : Uuid();
   }
@@ -582,7 +584,6 @@ TEST(AppModelReminderTest, HigherContentHidesATurnEndReminderWithoutLosingOrCons
   EXPECT_EQ(t.workspace.calls, std::vector<std::string>{"activate 4242"});
 }
 
-// Opened by itself 0.1 s before finishedTurn returns.
 TEST(AppModelReminderTest, AnAutoOpenedReminderClosesByItselfUnlessThePointerRestsOnIt) {
   for (const bool pointerRests : {false, true}) {
     Harness t;
@@ -614,14 +615,15 @@ TEST(AppModelReminderTest, TheGoToWorkBuddyButtonWorksOnceAndOnlyWithinThirtySec
     double pressAfter; // seconds after the reminder arrived
     bool activationSucceeds, pressed;
   };
-  for (const Row row : {Row{29.8, true, true}, Row{30.1, true, false}, Row{2.0, false, true}}) {
+  // 30.05 s: the reminder is still current (the tick that retires it comes at 30.1 s).
+  for (const Row row : {Row{29.8, true, true}, Row{30.05, true, false}, Row{2.0, false, true}}) {
     Harness t;
     t.workBuddy();
     t.workspace.activationSucceeds = row.activationSucceeds;
     t.enableTurnEnds();
     const Uuid reminder = t.finishedTurn();
     t.model->setPointerInside(true); // keeps it open
-    t.main.advance(row.pressAfter - 0.9);
+    t.main.advance(row.pressAfter - 1.0);
     EXPECT_EQ(t.model->activateCompletion(reminder), row.pressed && row.activationSucceeds) << row.pressAfter;
     EXPECT_EQ(t.workspace.calls.size(), row.pressed ? 1u : 0u) << row.pressAfter;
     EXPECT_EQ(t.state().completionActivationFailed, row.pressed && !row.activationSucceeds);
