@@ -2,7 +2,6 @@
 
 #include "core/notch/QuestionFlowIdentity.h"
 #include "core/notch/QuestionReminderState.h"
-#include "core/text/CleanText.h"
 
 namespace notch {
 namespace {
@@ -112,32 +111,22 @@ TEST(QuestionFlowIdentityTest, KeepsAFlowAcrossPagesUntilASeenPageChanges) {
   EXPECT_NE(identity.identify("card-2", 4243, "另一个问题", 1, 3), current);
 }
 
+// Each row: binding, pid, title, page, pages, whether a flow is given. Binding and title must be clean text: not
+// blank, within their byte limits, no hidden characters (line breaks and joiners only in the title), valid UTF-8.
 TEST(QuestionFlowIdentityTest, RefusesUntrustworthyObservations) {
-  QuestionFlowIdentity identity;
-  EXPECT_FALSE(identity.identify("card", 0, "题", 1, 1));
-  EXPECT_FALSE(identity.identify("card", 1, "题", 1, 101));
-  EXPECT_TRUE(identity.identify("card", 1, "题", 100, 100));
-  EXPECT_FALSE(identity.identify("card", 1, "题", 0, 3));
-  EXPECT_FALSE(identity.identify("card", 1, "题", 4, 3));
-  EXPECT_FALSE(identity.identify("car\u200Dd", 1, "题", 1, 1));
-  EXPECT_TRUE(identity.identify("card", 1, "👩\u200D💻 题\n第二行", 1, 1));
-  EXPECT_FALSE(identity.identify("card", 1, "题\u202E", 1, 1));
-  EXPECT_FALSE(identity.identify("card", 1, std::string(8'193, 'x'), 1, 1));
-  EXPECT_TRUE(identity.identify("card", 1, std::string(8'192, 'x'), 1, 1));
-  EXPECT_FALSE(identity.identify(std::string(1'025, 'b'), 1, "题", 1, 1));
-}
-
-TEST(CleanTextTest, RefusesHiddenCharactersAndEmptyOrInvalidText) {
-  EXPECT_TRUE(isCleanText("删除 3 个文件", 64, false));
-  EXPECT_TRUE(isCleanText("a\tb\r\n", 64, true));
-  // Blank, a tab or newline where none is allowed, a control, a zero-width space, invalid, six bytes for five.
-  for (const auto& [text, limit, multiline] : {std::tuple{" \n ", 64, true},
-                                               {"a\tb", 64, false},
-                                               {"a\x01", 64, true},
-                                               {"a\u200Bb", 64, true},
-                                               {"a\xC3", 64, true},
-                                               {"中文", 5, true}}) {
-    EXPECT_FALSE(isCleanText(text, limit, multiline)) << text;
+  const std::tuple<std::string, int, std::string, int, int, bool> rows[] = {
+      // clang-format off
+      {"card", 0, "题", 1, 1, false}, {"card", 1, "题", 1, 101, false}, {"card", 1, "题", 100, 100, true},
+      {"card", 1, "题", 0, 3, false}, {"card", 1, "题", 4, 3, false}, {"car\u200Dd", 1, "题", 1, 1, false},
+      {"card", 1, "👩\u200D💻 题\n第二行\t", 1, 1, true}, {"card", 1, "题\u202E", 1, 1, false}, {"a\tb", 1, "题", 1, 1, false},
+      {"card", 1, " \n ", 1, 1, false}, {"card", 1, "a\x01", 1, 1, false}, {"card", 1, "a\u200Bb", 1, 1, false},
+      {"card", 1, "a\xC3", 1, 1, false}, {"card", 1, std::string(8'193, 'x'), 1, 1, false},
+      {"card", 1, std::string(8'191, 'x') + "\n", 1, 1, true}, {std::string(1'025, 'b'), 1, "题", 1, 1, false},
+      {std::string(1'024, 'b'), 1, "题", 1, 1, true}};
+  // clang-format on
+  for (const auto& [binding, pid, title, page, pages, accepted] : rows) {
+    EXPECT_EQ(QuestionFlowIdentity().identify(binding, pid, title, page, pages).has_value(), accepted)
+        << binding.substr(0, 9) << " " << pid << " " << title.substr(0, 12) << " " << page << "/" << pages;
   }
 }
 
