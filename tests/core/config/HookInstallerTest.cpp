@@ -215,9 +215,6 @@ TEST(HookInstallerTest, InspectionClassifiesWhatItFinds) {
   EXPECT_EQ(inspect(std::nullopt).state, State::review);
   home.writeSettings("[]");
   EXPECT_EQ(inspect().detail, "settings.json 必须是 JSON 对象。 仅读取，未修改配置。");
-  EXPECT_EQ(profileFromCommandLineName("workbuddy"), TargetApplicationProfile::workbuddy);
-  EXPECT_FALSE(profileFromCommandLineName("") || profileFromRawValue("WorkbuddyAI"));
-  EXPECT_EQ(settingsURL(TargetApplicationProfile::workbuddyAI, "/Users/me"), "/Users/me/.workbuddy-ai/settings.json");
 }
 
 } // namespace

@@ -22,9 +22,8 @@ void wait(State& state, const QuestionReminder& reminder, int times = 2) {
 TEST(QuestionReminderStateTest, ShowsFromTheSecondIdenticalObservation) {
   State state;
   wait(state, question(1), 1);
-  EXPECT_FALSE(state.visibleReminder());
   const auto token = state.token();
-  ASSERT_TRUE(token);
+  ASSERT_TRUE(token && !state.visibleReminder());
   wait(state, question(2), 1); // a new page restarts the count
   EXPECT_FALSE(state.visibleReminder());
   wait(state, question(2), 1);
@@ -43,8 +42,7 @@ TEST(QuestionReminderStateTest, ShowsFromTheSecondIdenticalObservation) {
     EXPECT_TRUE(state.visibleReminder());
     EXPECT_EQ(state.token(), token); // one gap does not restart the flow
   }
-  state.observe(State::Absent{});
-  state.observe(State::Absent{});
+  state.observe(State::Absent{}), state.observe(State::Absent{});
   EXPECT_FALSE(state.token()); // two absences end the flow
   wait(state, question(2), 1);
   EXPECT_NE(state.token(), token);
@@ -60,7 +58,7 @@ TEST(QuestionReminderStateTest, ExpandsByItselfOnceAndHandsOffOnce) {
   State state;
   EXPECT_FALSE(state.claimAutoExpansion(true)); // nothing visible yet
   wait(state, question());
-  EXPECT_FALSE(state.claimAutoExpansion(false));
+  EXPECT_FALSE(state.claimAutoExpansion(false)); // not expandable now
   const auto token = state.claimAutoExpansion(true);
   ASSERT_TRUE(token);
   EXPECT_FALSE(state.claimAutoExpansion(true));
@@ -70,8 +68,7 @@ TEST(QuestionReminderStateTest, ExpandsByItselfOnceAndHandsOffOnce) {
   EXPECT_EQ(state.beginHandoff(*token, true), (State::Handoff{*token, question()}));
   EXPECT_FALSE(state.beginHandoff(*token, true)); // one hand-off per flow
   EXPECT_FALSE(state.completeHandoff(stale, true));
-  EXPECT_TRUE(state.completeHandoff(*token, true));
-  EXPECT_EQ(state.handoffStatus(), State::HandoffStatus::activated);
+  EXPECT_TRUE(state.completeHandoff(*token, true) && state.handoffStatus() == State::HandoffStatus::activated);
   EXPECT_FALSE(state.completeHandoff(*token, true));
   wait(state, question());
   EXPECT_FALSE(state.visibleReminder()); // withdrawn for the rest of the flow
@@ -85,9 +82,8 @@ TEST(QuestionReminderStateTest, ExpandsByItselfOnceAndHandsOffOnce) {
   EXPECT_FALSE(state.claimAutoExpansion(true)); // collapsed: never expands by itself again
   const auto second = *state.token();
   ASSERT_TRUE(state.beginHandoff(second, true));
-  EXPECT_TRUE(state.completeHandoff(second, false));
+  EXPECT_TRUE(state.completeHandoff(second, false) && state.visibleReminder());
   EXPECT_EQ(state.handoffStatus(), State::HandoffStatus::activationFailed);
-  EXPECT_TRUE(state.visibleReminder());
   EXPECT_FALSE(state.beginHandoff(second, true));
 }
 
@@ -106,8 +102,7 @@ TEST(QuestionFlowIdentityTest, KeepsAFlowAcrossPagesUntilASeenPageChanges) {
   identity.observeUnavailable(); // resets the absence count
   identity.observeAbsence();
   EXPECT_EQ(identity.identify("card-2", 4243, "另一个问题", 1, 3), current);
-  identity.observeAbsence();
-  identity.observeAbsence();
+  identity.observeAbsence(), identity.observeAbsence();
   EXPECT_NE(identity.identify("card-2", 4243, "另一个问题", 1, 3), current);
 }
 
