@@ -215,6 +215,7 @@ TEST(HookInstallerTest, InspectionClassifiesWhatItFinds) {
   EXPECT_EQ(inspect(std::nullopt).state, State::review);
   home.writeSettings("[]");
   EXPECT_EQ(inspect().detail, "settings.json 必须是 JSON 对象。 仅读取，未修改配置。");
+  EXPECT_EQ(profileFromCommandLineName("workbuddy"), TargetApplicationProfile::workbuddy); // the raw name works too
 }
 
 } // namespace
