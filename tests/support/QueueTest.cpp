@@ -26,7 +26,6 @@ TEST(SerialQueueTest, RunsWorkInOrderOneAtATimeAndSyncInlineOnItself) {
   bool overlapped = false;
   {
     SerialQueue queue("test.order");
-    EXPECT_EQ(queue.label(), "test.order");
     for (int i = 0; i < 200; ++i) {
       queue.post([&, i] {
         overlapped = overlapped || running.fetch_add(1) != 0;
@@ -36,11 +35,9 @@ TEST(SerialQueueTest, RunsWorkInOrderOneAtATimeAndSyncInlineOnItself) {
     }
   } // the destructor runs everything still queued
   EXPECT_EQ(order.size(), 200u);
-  EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
-  EXPECT_FALSE(overlapped);
+  EXPECT_TRUE(std::is_sorted(order.begin(), order.end()) && !overlapped);
 
-  SerialQueue queue("test.sync");
-  SerialQueue other("test.other");
+  SerialQueue queue("test.sync"), other("test.other");
   bool inner = false;
   queue.sync([&] {
     EXPECT_TRUE(queue.isCurrent() && !other.isCurrent());
@@ -56,11 +53,10 @@ TEST(SerialQueueTest, RunsWorkInOrderOneAtATimeAndSyncInlineOnItself) {
 // logic is the same as the virtual-time queue's, so a few short waits do.
 TEST(SerialQueueTest, DelayedAndRepeatingWorkRunsOnTheQueueUntilCancelled) {
   SerialQueue queue("test.timers");
-  std::atomic<int> once{0}, cancelledOnce{0}, fires{0};
+  std::atomic<int> once{0}, cancelledOnce{0}, fires{0}, streamed{0}, streamedAtFire{-1};
   std::atomic<bool> onQueue{true};
-  TaskHandle delayed = queue.postAfter(0.002, [&] { ++once; });
+  TaskHandle delayed = queue.postAfter(0.002, [&] { ++once; }), timer;
   queue.postAfter(0.002, [&] { ++cancelledOnce; }).cancel();
-  TaskHandle timer;
   queue.sync([&] {
     timer = queue.repeat(0.002, 0, 0, [&] {
       onQueue = onQueue && queue.isCurrent();
@@ -71,7 +67,6 @@ TEST(SerialQueueTest, DelayedAndRepeatingWorkRunsOnTheQueueUntilCancelled) {
   });
   // A steady stream of posts does not hold a due timer back.
   constexpr int kLongStream = 200'000;
-  std::atomic<int> streamed{0}, streamedAtFire{-1};
   std::function<void()> stream = [&] {
     if (streamedAtFire < 0 && ++streamed < kLongStream) {
       queue.post(stream);
@@ -83,22 +78,14 @@ TEST(SerialQueueTest, DelayedAndRepeatingWorkRunsOnTheQueueUntilCancelled) {
   EXPECT_LT(streamedAtFire, kLongStream);
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   queue.sync([] {});
-  EXPECT_EQ(fires, 3);
-  EXPECT_EQ(once, 1);
-  EXPECT_EQ(cancelledOnce, 0);
-  EXPECT_TRUE(onQueue);
+  EXPECT_TRUE(fires == 3 && once == 1 && cancelledOnce == 0 && onQueue);
 
   // Fire times missed while the queue is busy coalesce into one fire: the
   // first fire after the busy spell posts a marker, and a queue that replayed
   // the missed fires would run them all (due timers go first) before it.
   std::atomic<bool> release{false};
-  std::atomic<int> firesAfterRelease{0};
-  std::atomic<int> firesBeforeMarker{-1};
-  queue.post([&] {
-    while (!release) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  });
+  std::atomic<int> firesAfterRelease{0}, firesBeforeMarker{-1};
+  queue.post([&] { eventually([&] { return release.load(); }); });
   TaskHandle busy = queue.repeat(0.01, 0, 0, [&] {
     if (release && ++firesAfterRelease == 1) {
       queue.post([&] { firesBeforeMarker = firesAfterRelease.load(); });
@@ -119,19 +106,16 @@ TEST(WorkerPoolTest, GivesBlockedWorkItsOwnThreadAndRetiresIdleOnes) {
   EXPECT_TRUE(group.waitFor(0)); // empty from the start
   std::atomic<int> arrived{0};
   std::atomic<bool> release{false};
-  const auto blocking = [&] {
-    arrived.fetch_add(1);
-    while (!release) {
-      std::this_thread::yield();
-    }
-    group.leave();
-  };
-  for (int round = 0; round < 2; ++round) {
+  for (int round = 1; round <= 2; ++round) {
     for (int i = 0; i < 4; ++i) {
       group.enter();
-      pool.run(blocking);
+      pool.run([&] {
+        arrived.fetch_add(1);
+        eventually([&] { return release.load(); });
+        group.leave();
+      });
     }
-    EXPECT_TRUE(eventually([&] { return arrived == 4 * (round + 1); }));
+    EXPECT_TRUE(eventually([&] { return arrived == 4 * round; }));
     EXPECT_FALSE(group.waitFor(0.02));
     release = true;
     group.wait();

@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -26,23 +26,15 @@ namespace notch::testing {
 inline const std::string kExecutable = "/Applications/Vantrel Dozer.app/Contents/MacOS/VantrelNotch";
 
 // The message of the failure `operation` throws, or "no failure".
-inline std::string failureOf(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const HookInstallerFailure& failure) {
-    return failure.message();
-  }
-  return "no failure";
+inline std::string failureOf(const std::function<void()>& operation) try {
+  return operation(), "no failure";
+} catch (const HookInstallerFailure& failure) {
+  return failure.message();
 }
 
 inline std::optional<std::string> readFile(const std::string& path) {
   std::ifstream stream(path, std::ios::binary);
-  std::ostringstream bytes;
-  if (!stream) {
-    return std::nullopt;
-  }
-  bytes << stream.rdbuf();
-  return bytes.str();
+  return stream ? std::optional(std::string(std::istreambuf_iterator<char>(stream), {})) : std::nullopt;
 }
 
 inline void writeFile(const std::string& path, const std::string& bytes, mode_t mode = 0600) {
@@ -54,7 +46,7 @@ inline std::vector<std::string> directoryEntries(const std::string& path) {
   std::vector<std::string> names;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
-    names.push_back(entry.path().filename().string());
+    names.push_back(entry.path().filename());
   }
   std::sort(names.begin(), names.end());
   return names;

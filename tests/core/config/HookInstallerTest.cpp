@@ -12,70 +12,73 @@ namespace {
 using testing::failureOf;
 using testing::kExecutable;
 using testing::readFile;
-using testing::TemporaryHome;
+using State = SettingsHookConfiguration::State;
 
 const SystemFileSystem fileSystem;
+const HookInstaller installer(fileSystem);
 const std::string kEdited = "本应用的 hook 已被手动修改；为避免覆盖更改，操作已停止。";
 
 std::string own(std::string_view source = "workbuddy", const std::string& executable = kExecutable) {
   return HookCommand::approvalCommand(executable, source);
 }
-
 Json hook(const std::string& command, Json timeout = 60) {
   return Json{{"type", "command"}, {"command", command}, {"timeout", std::move(timeout)}};
 }
-
-Json withApprovalHook(Json root, const std::string& command = own()) {
-  HookRules::installApprovalHook(root, command);
+Json group(const Json& hook, const char* matcher = nullptr) {
+  Json result = {{"hooks", Json::array({hook})}};
+  if (matcher) {
+    result["matcher"] = matcher;
+  }
+  return result;
+}
+Json withApprovalHook(Json root) {
+  HookRules::installApprovalHook(root, own());
   return root;
 }
-
 Json withoutApprovalHooks(Json root) {
   HookRules::uninstallApprovalHooks(root);
   return root;
 }
-
-Json permissionGroups(Json groups) { return Json{{"hooks", {{"PermissionRequest", std::move(groups)}}}}; }
-
+Json on(const char* event, Json groups) { return Json{{"hooks", {{event, std::move(groups)}}}}; }
 Json parsed(const std::optional<std::string>& text) { return parseJson(text.value()).value(); }
 
 TEST(HookCommandTest, QuotesAndRecognisesOnlyTheCanonicalForm) {
-  EXPECT_EQ(own(), "'/Applications/Vantrel Dozer.app/Contents/MacOS/VantrelNotch' '--hook' '--source' 'workbuddy' "
-                   "'--owner-marker' 'vantrel-notch-v1'");
+  const std::string tail = " '--hook' '--source' 'workbuddy' '--owner-marker' 'vantrel-notch-v1'";
+  EXPECT_EQ(own(), "'/Applications/Vantrel Dozer.app/Contents/MacOS/VantrelNotch'" + tail);
   const std::string quoted = own("workbuddyAI", "/Users/o'neil/VantrelNotch");
   EXPECT_NE(quoted.find("'/Users/o'\\''neil/VantrelNotch'"), std::string::npos);
-  EXPECT_TRUE(HookCommand::isOwnCommand(quoted, "--hook", HookCommand::ownerMarker));
-  EXPECT_TRUE(HookCommand::isOwnCommand(quoted, "--hook", HookCommand::ownerMarker, "workbuddyAI"));
+  EXPECT_TRUE(HookCommand::isOwnCommand(quoted, "--hook", HookCommand::ownerMarker) &&
+              HookCommand::isOwnCommand(quoted, "--hook", HookCommand::ownerMarker, "workbuddyAI"));
   EXPECT_FALSE(HookCommand::isOwnCommand(quoted, "--hook", HookCommand::ownerMarker, "workbuddy"));
-  for (const std::string& other : std::vector<std::string>{
-           "'/x/VantrelNotch' --hook '--source' 'workbuddy' '--owner-marker' 'vantrel-notch-v1'", own() + " ",
-           own() + " 'extra'", "'/x/VantrelNotch'  '--hook' '--source' 'workbuddy' '--owner-marker' 'vantrel-notch-v1'",
-           "'relative' '--hook' '--source' 'workbuddy' '--owner-marker' 'vantrel-notch-v1'",
-           "'/x' '--hook' '--source' 'WorkBuddy' '--owner-marker' 'vantrel-notch-v1'",
-           "'/x' '--hook' '--source' 'workbuddy' '--owner-marker' 'vantrel-notch-v2'", "'", ""}) {
+  const std::string base = "'/x'" + tail;
+  const auto with = [&](const std::string& from, const std::string& to) {
+    return std::string(base).replace(base.find(from), from.size(), to);
+  };
+  for (const std::string& other :
+       {with("'--hook'", "--hook"), with(" ", "  "), with("'/x'", "'relative'"), with("workbuddy", "WorkBuddy"),
+        with("v1", "v2"), own() + " ", own() + " 'extra'", std::string("'"), std::string()}) {
     EXPECT_FALSE(HookCommand::isOwnCommand(other, "--hook", HookCommand::ownerMarker)) << other;
   }
   for (const auto& [source, executable] :
-       {std::pair{"workbuddy", "relative/VantrelNotch"}, {"target", "/x"}, {"workbuddy", "/a\nb"}}) {
+       {std::pair{"workbuddy", "rel/VantrelNotch"}, {"target", "/x"}, {"", "/a\nb"}}) {
     EXPECT_EQ(failureOf([&] { own(source, executable); }), "需要绝对可执行文件路径和有效的 WorkBuddy来源。");
   }
 }
 
 TEST(HookRulesTest, ValidationCoversEveryEntry) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"[]", "配置必须是合法 JSON 对象；未修改文件。"},
-      {"{\"a\":", "配置必须是合法 JSON 对象；未修改文件。"},
-      {R"({"hooks":[]})", "hooks 必须是 JSON 对象。"},
-      {R"({"hooks":{"E":{}}})", "Hook 事件必须包含分组数组。"},
-      {R"({"hooks":{"E":[1]}})", "Hook 事件必须包含分组数组。"},
+  const std::string invalid = "配置必须是合法 JSON 对象；未修改文件。", groups = "Hook 事件必须包含分组数组。";
+  // clang-format off
+  const std::pair<const char*, std::string> cases[] = {
+      {"[]", invalid}, {"{\"a\":", invalid}, {R"({"hooks":[]})", "hooks 必须是 JSON 对象。"},
+      {R"({"hooks":{"E":{}}})", groups}, {R"({"hooks":{"E":[1]}})", groups},
       {R"({"hooks":{"E":[{"matcher":1,"hooks":[]}]}})", "Hook matcher 必须是字符串。"},
       {R"({"hooks":{"E":[{"matcher":"x"}]}})", "Hook 分组必须包含 hooks 数组。"},
       {R"({"hooks":{"E":[{"hooks":[{"type":""}]}]}})", "Hook type 必须是字符串。"},
       {R"({"hooks":{"E":[{"hooks":[{"type":"command"}]}]}})", "Command hook 缺少字符串 command。"},
       {R"({"hooks":{"E":[{"hooks":[{"type":"http","url":3}]}]}})", "HTTP hook 缺少字符串 url。"},
       {R"({"hooks":{"E":[{"hooks":[{"type":"x","timeout":"5"}]}]}})", "Hook timeout 必须是数字。"},
-      {R"({"hooks":{"E":[{"hooks":[{"type":"x"}],"k":1}]}})", "no failure"},
-  };
+      {R"({"hooks":{"E":[{"hooks":[{"type":"x"}],"k":1}]}})", "no failure"}};
+  // clang-format on
   for (const auto& [document, message] : cases) {
     EXPECT_EQ(failureOf([&] { HookRules::validateSettings(std::string(document)); }), message) << document;
   }
@@ -83,32 +86,30 @@ TEST(HookRulesTest, ValidationCoversEveryEntry) {
 }
 
 TEST(HookRulesTest, InstallKeepsForeignEntriesAndRemovesTheLegacyInterception) {
-  const Json foreign = {{"hooks", Json::array({{{"type", "command"}, {"command", "audit"}}})}};
-  const Json legacy = {{"matcher", "Bash"}, {"hooks", Json::array({hook(own())})}};
-  const Json root = {
-      {"theme", "dark"},
-      {"hooks",
-       {{"PermissionRequest", Json::array({foreign, {{"hooks", Json::array({hook(own("workbuddyAI"))})}}})},
-        {"PreToolUse", Json::array({{{"matcher", "Bash"}, {"hooks", Json::array({hook(own()), foreign["hooks"][0]})}},
-                                    {{"matcher", "Bash"}, {"hooks", Json::array({hook(own())})}, {"x-other", 1}},
-                                    legacy})}}}};
+  const Json audit = {{"type", "command"}, {"command", "audit"}};
+  const Json foreign = group(audit), legacy = group(hook(own()), "Bash");
+  Json twoInOne = legacy, other = legacy;
+  twoInOne["hooks"].push_back(audit);
+  other["x-other"] = 1;
+  const Json root = {{"theme", "dark"},
+                     {"hooks",
+                      {{"PermissionRequest", Json::array({foreign, group(hook(own("workbuddyAI")))})},
+                       {"PreToolUse", Json::array({twoInOne, other, legacy})}}}};
   const Json installed = withApprovalHook(root);
-  EXPECT_EQ(installed,
-            (Json{{"theme", "dark"},
-                  {"hooks",
-                   {{"PermissionRequest", Json::array({foreign, HookRules::approvalGroup(own())})},
-                    {"PreToolUse", Json::array({{{"matcher", "Bash"}, {"hooks", foreign["hooks"]}},
-                                                {{"matcher", "Bash"}, {"hooks", Json::array()}, {"x-other", 1}}})}}}}));
-  EXPECT_EQ(HookRules::approvalGroup(own()), (Json{{"hooks", Json::array({hook(own())})}}));
+  const Json closing = HookRules::approvalGroup(own());
+  EXPECT_EQ(closing, group(hook(own())));
+  other["hooks"] = Json::array();
+  EXPECT_EQ(installed, (Json{{"theme", "dark"},
+                             {"hooks",
+                              {{"PermissionRequest", Json::array({foreign, closing})},
+                               {"PreToolUse", Json::array({group(audit, "Bash"), other})}}}}));
   Json again = installed;
   EXPECT_FALSE(HookRules::installApprovalHook(again, own())); // idempotent, and known to be
   EXPECT_EQ(again, installed);
   // Anything besides the closing own group still counts as a change.
-  const Json closing = HookRules::approvalGroup(own());
-  for (const Json& extra : {Json::array(), Json::array({legacy}), Json()}) {
-    Json document = permissionGroups(Json::array({closing}));
-    document["hooks"][extra.is_null() ? "PermissionRequest" : "PreToolUse"] =
-        extra.is_null() ? Json::array({closing, closing}) : extra;
+  for (Json document : {on("PreToolUse", Json::array()), on("PreToolUse", Json::array({legacy})), Json()}) {
+    document["hooks"]["PermissionRequest"] =
+        document.is_null() ? Json::array({closing, closing}) : Json::array({closing});
     EXPECT_TRUE(HookRules::installApprovalHook(document, own())) << document.dump();
   }
   Json completion = {};
@@ -118,50 +119,43 @@ TEST(HookRulesTest, InstallKeepsForeignEntriesAndRemovesTheLegacyInterception) {
   EXPECT_TRUE(HookRules::installCompletionHooks(completion, finalStop));
   EXPECT_FALSE(HookRules::installCompletionHooks(completion, finalStop));
 
-  Json nothingOwn = permissionGroups(Json::array({foreign}));
+  Json nothingOwn = on("PermissionRequest", Json::array({foreign}));
   EXPECT_FALSE(HookRules::uninstallApprovalHooks(nothingOwn));
   Json emptyEvent = Json{{"hooks", {{"PreToolUse", Json::array()}, {"X", Json::array()}}}};
   EXPECT_TRUE(HookRules::uninstallApprovalHooks(emptyEvent)); // an empty event array goes
-  EXPECT_EQ(emptyEvent, (Json{{"hooks", {{"X", Json::array()}}}}));
+  EXPECT_EQ(emptyEvent, on("X", Json::array()));
   EXPECT_EQ(withoutApprovalHooks(installed)["hooks"]["PermissionRequest"], Json::array({foreign}));
   EXPECT_EQ(withoutApprovalHooks(withApprovalHook(Json{{"a", 1}})), (Json{{"a", 1}}));
   // A foreign group that was empty before stays; only groups emptied by the removal go.
-  const Json emptyGroup = {{"hooks", Json::array()}};
-  const Json emptyForeign = permissionGroups(Json::array({emptyGroup}));
+  const Json emptyForeign = on("PermissionRequest", Json::array({Json{{"hooks", Json::array()}}}));
   EXPECT_EQ(withoutApprovalHooks(withApprovalHook(emptyForeign)), emptyForeign);
 
   // Hand-edited own hooks stop every writer.
   Json async = hook(own());
   async["async"] = true;
-  for (const Json& group : {Json{{"hooks", Json::array({hook(own(), 30)})}}, Json{{"hooks", Json::array({async})}},
-                            Json{{"hooks", Json::array({hook(own(), "60")})}},
-                            Json{{"matcher", "*"}, {"hooks", Json::array({hook(own())})}}}) {
-    EXPECT_EQ(failureOf([&] { withApprovalHook(permissionGroups(Json::array({group}))); }), kEdited) << group.dump();
-    EXPECT_EQ(failureOf([&] { withoutApprovalHooks(permissionGroups(Json::array({group}))); }), kEdited);
+  for (const Json& edited : {group(hook(own(), 30)), group(async), group(hook(own(), "60")), group(hook(own()), "*")}) {
+    const Json document = on("PermissionRequest", Json::array({edited}));
+    EXPECT_EQ(failureOf([&] { withApprovalHook(document); }), kEdited) << edited.dump();
+    EXPECT_EQ(failureOf([&] { withoutApprovalHooks(document); }), kEdited);
   }
-  const Json noMatcher = {{"hooks", {{"PreToolUse", Json::array({HookRules::approvalGroup(own())})}}}};
-  EXPECT_EQ(failureOf([&] { withoutApprovalHooks(noMatcher); }), kEdited);
+  EXPECT_EQ(failureOf([&] { withoutApprovalHooks(on("PreToolUse", Json::array({closing}))); }), kEdited);
 }
 
 TEST(HookInstallerTest, InstallingTwiceChangesNothingAndBackupsHoldWhatWasRead) {
-  TemporaryHome home;
+  testing::TemporaryHome home;
   home.writeSettings("{}");
-  const HookInstaller installer(fileSystem);
   const std::string firstBackup = installer.install(home.settings(), kExecutable, "workbuddy", false);
   EXPECT_EQ(readFile(firstBackup), "{}");
   const auto once = readFile(home.settings());
-  EXPECT_EQ(parsed(once), permissionGroups(Json::array({HookRules::approvalGroup(own())})));
+  EXPECT_EQ(parsed(once), on("PermissionRequest", Json::array({HookRules::approvalGroup(own())})));
   EXPECT_TRUE(once->ends_with("\n") && once->find("\\/") == std::string::npos);
-
-  struct stat before {};
+  struct stat before {
+  }, after{};
   ASSERT_EQ(::stat(home.settings().c_str(), &before), 0);
   const std::string secondBackup = installer.install(home.settings(), kExecutable, "workbuddy", false);
-  struct stat after {};
   ASSERT_EQ(::stat(home.settings().c_str(), &after), 0);
   EXPECT_EQ(after.st_ino, before.st_ino); // not rewritten at all
-  EXPECT_EQ(readFile(secondBackup), once);
-  EXPECT_NE(secondBackup, firstBackup);
-
+  EXPECT_TRUE(readFile(secondBackup) == once && secondBackup != firstBackup);
   installer.install(home.settings(), "/elsewhere/VantrelNotch", "workbuddy", false); // a moved app
   EXPECT_NE(readFile(home.settings())->find("/elsewhere/VantrelNotch"), std::string::npos);
   installer.uninstall(home.settings());
@@ -169,23 +163,22 @@ TEST(HookInstallerTest, InstallingTwiceChangesNothingAndBackupsHoldWhatWasRead) 
 }
 
 TEST(HookInstallerTest, CompletionHooksAreCountedExactly) {
-  TemporaryHome home;
-  const HookInstaller installer(fileSystem);
-  EXPECT_FALSE(installer.completionInstalled(home.settings(), kExecutable, false));
+  testing::TemporaryHome home;
+  const auto installed = [&](const std::string& executable = kExecutable, bool probe = false) {
+    return installer.completionInstalled(home.settings(), executable, probe);
+  };
+  EXPECT_FALSE(installed());
   installer.installCompletion(home.settings(), kExecutable, false);
-  EXPECT_TRUE(installer.completionInstalled(home.settings(), kExecutable, false));
-  EXPECT_FALSE(installer.completionInstalled(home.settings(), kExecutable, true));
-  EXPECT_FALSE(installer.completionInstalled(home.settings(), "/other/VantrelNotch", false));
-
+  EXPECT_TRUE(installed());
+  EXPECT_FALSE(installed(kExecutable, true) || installed("/other/VantrelNotch"));
   Json root = parsed(readFile(home.settings()));
   root["hooks"]["FinalStop"].push_back(root["hooks"]["FinalStop"][0]); // two own hooks in one event
   home.writeSettings(root.dump());
-  EXPECT_FALSE(installer.completionInstalled(home.settings(), kExecutable, false));
-
+  EXPECT_FALSE(installed());
   root["hooks"]["FinalStop"][0]["hooks"][0]["timeout"] = 5;
   home.writeSettings(root.dump());
   const char* edited = "结束提醒 Hook 的选项已被修改，请先手动核对；未覆盖配置。";
-  EXPECT_EQ(failureOf([&] { installer.completionInstalled(home.settings(), kExecutable, false); }), edited);
+  EXPECT_EQ(failureOf([&] { installed(); }), edited);
   EXPECT_EQ(failureOf([&] { installer.uninstallCompletion(home.settings()); }), edited);
 
   const std::string foreign = R"({"hooks":{"PermissionRequest":[{"hooks":[{"type":"command","command":"x"}]}]}})";
@@ -196,42 +189,33 @@ TEST(HookInstallerTest, CompletionHooksAreCountedExactly) {
 }
 
 TEST(HookInstallerTest, InspectionClassifiesWhatItFinds) {
-  using State = SettingsHookConfiguration::State;
-  TemporaryHome home;
+  testing::TemporaryHome home;
   const auto inspect = [&](const std::optional<std::string>& executable = kExecutable) {
-    return HookInstaller(fileSystem)
-        .inspectApprovalHooks(TargetApplicationProfile::workbuddy, home.settings(), executable);
+    return installer.inspectApprovalHooks(TargetApplicationProfile::workbuddy, home.settings(), executable);
   };
   EXPECT_EQ(inspect().state, State::missing);
-  const auto group = [](const std::string& command) { return Json::array({HookRules::approvalGroup(command)}); };
-  const Json legacy = Json::array({{{"matcher", "Bash"}, {"hooks", Json::array({hook(own())})}}});
+  const auto approval = [](const std::string& command) { return Json::array({HookRules::approvalGroup(command)}); };
+  const Json legacy = Json::array({group(hook(own()), "Bash")});
+  // clang-format off
   const std::pair<Json, SettingsHookConfiguration> cases[] = {
-      {{{"PermissionRequest", group(own())}, {"PreToolUse", legacy}},
-       {State::installed, "PermissionRequest 命令与当前应用路径、所选版本完全匹配。", true}},
-      {{{"PreToolUse", legacy}},
-       {State::review, "发现本应用 Hook，但缺少完整的 PermissionRequest 接入，请检查或更新。", true}},
-      {{{"PermissionRequest", Json::array({{{"hooks", Json::array({hook(own(), 30)})}}})}}, {State::review, "", {}}},
-      {{{"PermissionRequest", group(own("workbuddyAI"))}}, {State::review, "", {}}}, // another profile's hook
-      {{{"PermissionRequest", group(own("workbuddy", "/old/VantrelNotch"))}}, {State::reconnect, "", {}}},
-      {parseJson(R"({"E":[{"hooks":[{"type":"command"}]}]})").value(),
-       {State::invalid, "Command hook 缺少字符串 command。 仅读取，未修改配置。", std::nullopt}},
-  };
+      {{{"PermissionRequest", approval(own())}, {"PreToolUse", legacy}}, {State::installed, "PermissionRequest 命令与当前应用路径、所选版本完全匹配。", true}},
+      {{{"PreToolUse", legacy}}, {State::review, "发现本应用 Hook，但缺少完整的 PermissionRequest 接入，请检查或更新。", true}},
+      {{{"PermissionRequest", Json::array({group(hook(own(), 30))})}}, {State::review, "", {}}},
+      {{{"PermissionRequest", approval(own("workbuddyAI"))}}, {State::review, "", {}}}, // another profile's hook
+      {{{"PermissionRequest", approval(own("workbuddy", "/old/VantrelNotch"))}}, {State::reconnect, "", {}}},
+      {parseJson(R"({"E":[{"hooks":[{"type":"command"}]}]})").value(), {State::invalid, "Command hook 缺少字符串 command。 仅读取，未修改配置。", std::nullopt}}};
+  // clang-format on
   for (const auto& [hooks, expected] : cases) {
     home.writeSettings(Json{{"hooks", hooks}}.dump());
     const SettingsHookConfiguration found = inspect();
     EXPECT_EQ(found.state, expected.state) << hooks.dump();
     EXPECT_TRUE(expected.detail.empty() || found == expected) << hooks.dump();
   }
-  home.writeSettings(Json{{"hooks", {{"PermissionRequest", group(own())}}}}.dump());
+  home.writeSettings(on("PermissionRequest", approval(own())).dump());
   EXPECT_EQ(inspect(std::nullopt).state, State::review);
   home.writeSettings("[]");
   EXPECT_EQ(inspect().detail, "settings.json 必须是 JSON 对象。 仅读取，未修改配置。");
-}
-
-TEST(TargetApplicationProfileTest, NamesAndPaths) {
-  EXPECT_EQ(profileFromCommandLineName("workbuddy"), TargetApplicationProfile::workbuddy);
-  EXPECT_FALSE(profileFromCommandLineName("") || profileFromRawValue("WorkbuddyAI"));
-  EXPECT_EQ(settingsURL(TargetApplicationProfile::workbuddyAI, "/Users/me"), "/Users/me/.workbuddy-ai/settings.json");
+  EXPECT_EQ(profileFromCommandLineName("workbuddy"), TargetApplicationProfile::workbuddy); // the raw name works too
 }
 
 } // namespace

@@ -35,16 +35,11 @@ bool hasTemporaryFile(const std::string& directory) {
   return std::any_of(names.begin(), names.end(), [](const std::string& name) { return name.ends_with(".tmp"); });
 }
 
-mode_t modeOf(const std::string& path) {
+// The file's mode and links ({0, 0} when missing), and its content when it is a regular file (others could block).
+std::tuple<mode_t, nlink_t, std::optional<std::string>> statusOf(const std::string& path) {
   struct stat status {};
-  return ::lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
-}
-
-// The file's content; only a marker for what cannot be read without blocking.
-std::optional<std::string> contentOf(const std::string& path) {
-  struct stat status {};
-  const bool special = ::lstat(path.c_str(), &status) == 0 && (S_ISFIFO(status.st_mode) || S_ISDIR(status.st_mode));
-  return special ? "(no regular file)" : readFile(path);
+  const bool found = ::lstat(path.c_str(), &status) == 0;
+  return {found ? status.st_mode : 0, found ? status.st_nlink : 0, S_ISREG(status.st_mode) ? readFile(path) : ""};
 }
 
 // A valid settings object of exactly `bytes` bytes.
@@ -52,41 +47,24 @@ std::string settingsOfSize(std::size_t bytes) { return "{\"pad\":\"" + std::stri
 
 // Each unsafe condition refuses the install with its own message and leaves the file as it was.
 TEST(SettingsFileTest, EachUnsafeConditionRefusesTheInstallAndChangesNothing) {
-  const auto replace = [](const TemporaryHome& h, auto make) {
-    ::unlink(h.settings().c_str());
-    make(h.settings().c_str());
-  };
-  const auto lock = [](const TemporaryHome& h) { return h.workbuddy() + "/.vantrel-notch-v1.lock"; };
-  const std::vector<std::tuple<const char*, std::function<void(const TemporaryHome&)>, std::string>> rows = {
-      {"a symbolic link",
-       [&](const TemporaryHome& h) {
-         writeFile(h.path() + "/real.json", kForeign);
-         replace(h, [&](const char* s) { ::symlink((h.path() + "/real.json").c_str(), s); });
-       },
-       "无法安全读取配置文件（符号链接不受支持）。"},
-      {"a second hard link", [](const TemporaryHome& h) { ::link(h.settings().c_str(), (h.path() + "/2").c_str()); },
-       kNotPrivate},
-      {"4 MiB and a byte", [](const TemporaryHome& h) { h.writeSettings(settingsOfSize(4'194'305)); }, kNotPrivate},
-      {"a FIFO", [&](const TemporaryHome& h) { replace(h, [](const char* s) { ::mkfifo(s, 0600); }); }, kNotPrivate},
-      {"a directory", [&](const TemporaryHome& h) { replace(h, [](const char* s) { ::mkdir(s, 0700); }); },
-       kNotPrivate},
-      {"owned by another user", [](const TemporaryHome& h) { ::chown(h.settings().c_str(), 65534, 65534); },
-       kNotPrivate},
-      {"the result over 4 MiB", [](const TemporaryHome& h) { h.writeSettings(settingsOfSize(4'194'304)); },
-       "修改后的配置将超过 4 MB，之后无法再安全读取；未修改文件。"},
-      {"backups readable by the group", [](const TemporaryHome& h) { ::mkdir(h.backups().c_str(), 0750); },
-       "备份目录必须为当前用户私有（0700）。"},
-      {"the lock readable by others", [&](const TemporaryHome& h) { writeFile(lock(h), "", 0604); },
-       "安装锁不是安全的私有文件。"},
-      {"the lock with a second link",
-       [&](const TemporaryHome& h) {
-         writeFile(lock(h), "", 0600);
-         ::link(lock(h).c_str(), (h.path() + "/lock").c_str());
-       },
-       "安装锁不是安全的私有文件。"},
-      {"WorkBuddy's directory of another user",
-       [](const TemporaryHome& h) { ::chown(h.workbuddy().c_str(), 65534, 65534); }, kForeignOwner},
-  };
+  using Home = const TemporaryHome&;
+  const auto replace = [](Home h, auto make) { ::unlink(h.settings().c_str()), make(h.settings().c_str()); };
+  const auto lock = [](Home h) { return h.workbuddy() + "/.vantrel-notch-v1.lock"; };
+  const std::string kLock = "安装锁不是安全的私有文件。";
+  // clang-format off
+  const std::vector<std::tuple<const char*, std::function<void(Home)>, std::string>> rows = {
+      {"a symbolic link", [&](Home h) { writeFile(h.path() + "/real.json", kForeign); replace(h, [&](const char* s) { ::symlink((h.path() + "/real.json").c_str(), s); }); }, "无法安全读取配置文件（符号链接不受支持）。"},
+      {"a second hard link", [](Home h) { ::link(h.settings().c_str(), (h.path() + "/2").c_str()); }, kNotPrivate},
+      {"4 MiB and a byte", [](Home h) { h.writeSettings(settingsOfSize(4'194'305)); }, kNotPrivate},
+      {"a FIFO", [&](Home h) { replace(h, [](const char* s) { ::mkfifo(s, 0600); }); }, kNotPrivate},
+      {"a directory", [&](Home h) { replace(h, [](const char* s) { ::mkdir(s, 0700); }); }, kNotPrivate},
+      {"owned by another user", [](Home h) { ::chown(h.settings().c_str(), 65534, 65534); }, kNotPrivate},
+      {"the result over 4 MiB", [](Home h) { h.writeSettings(settingsOfSize(4'194'304)); }, "修改后的配置将超过 4 MB，之后无法再安全读取；未修改文件。"},
+      {"backups readable by the group", [](Home h) { ::mkdir(h.backups().c_str(), 0750); }, "备份目录必须为当前用户私有（0700）。"},
+      {"the lock readable by others", [&](Home h) { writeFile(lock(h), "", 0604); }, kLock},
+      {"the lock with a second link", [&](Home h) { writeFile(lock(h), ""); ::link(lock(h).c_str(), (h.path() + "/lock").c_str()); }, kLock},
+      {"WorkBuddy's directory of another user", [](Home h) { ::chown(h.workbuddy().c_str(), 65534, 65534); }, kForeignOwner}};
+  // clang-format on
   const bool root = ::geteuid() == 0; // needed to hand files to another user
   for (const auto& [condition, arrange, message] : rows) {
     if (!root && std::string_view(condition).ends_with("another user")) {
@@ -95,9 +73,9 @@ TEST(SettingsFileTest, EachUnsafeConditionRefusesTheInstallAndChangesNothing) {
     TemporaryHome home;
     home.writeSettings(kForeign);
     arrange(home);
-    const auto before = contentOf(home.settings());
+    const auto before = statusOf(home.settings());
     EXPECT_EQ(installFailure(home.settings()), message) << condition;
-    EXPECT_EQ(contentOf(home.settings()), before) << condition;
+    EXPECT_EQ(statusOf(home.settings()), before) << condition;
     EXPECT_FALSE(hasTemporaryFile(home.workbuddy())) << condition;
   }
 
@@ -112,8 +90,8 @@ TEST(SettingsFileTest, EachUnsafeConditionRefusesTheInstallAndChangesNothing) {
 
   ASSERT_EQ(::symlink(home.workbuddy().c_str(), (home.path() + "/linked").c_str()), 0); // a link on the way
   EXPECT_EQ(installFailure(home.path() + "/linked/settings.json").rfind("无法安全打开目录 linked：", 0), 0u);
-  EXPECT_EQ(installFailure("relative/settings.json"), "需要绝对配置文件路径。");
-  EXPECT_EQ(installFailure("/"), "需要绝对配置文件路径。");
+  EXPECT_EQ(installFailure("relative/settings.json") + installFailure("/"),
+            "需要绝对配置文件路径。需要绝对配置文件路径。");
   EXPECT_EQ(installFailure(home.path() + "/../x/settings.json"), "配置路径不能含相对路径组件。");
 
   // Root with the user's HOME (sudo) leaves no root-owned files there, not even for a missing home.
@@ -132,18 +110,12 @@ TEST(SettingsFileTest, EachUnsafeConditionRefusesTheInstallAndChangesNothing) {
 TEST(SettingsFileTest, AFailureAtAnyCountedCallLeavesTheOldFile) {
   const std::string own = R"({"hooks":{"PermissionRequest":[{"hooks":[{"type":"command","command":")" +
                           HookCommand::approvalCommand(kExecutable, "workbuddy") + R"(","timeout":60}]}]}})";
-  const auto install = [](const FileSystem& fs, const std::string& s) {
-    HookInstaller(fs).install(s, kExecutable, "workbuddy", false);
-  };
-  const auto remove = [](const FileSystem& fs, const std::string& s) { HookInstaller(fs).uninstall(s); };
-  const std::tuple<const char*, std::function<void(const FileSystem&, const std::string&)>, std::string> cases[] = {
-      {"install", install, kForeign}, {"create", install, ""}, {"remove", remove, own}};
-  for (const auto& [name, operation, existing] : cases) {
-    const auto arrange = [&](const TemporaryHome& home) {
-      if (!existing.empty()) {
-        home.writeSettings(existing);
-      }
-    };
+  using Operation = std::function<void(const FileSystem&, const std::string&)>;
+  const Operation install = [](auto& fs, auto& s) { HookInstaller(fs).install(s, kExecutable, "workbuddy", false); };
+  const Operation remove = [](auto& fs, auto& s) { HookInstaller(fs).uninstall(s); };
+  for (const auto& [name, operation, existing] :
+       {std::tuple{"install", install, kForeign}, {"create", install, std::string()}, {"remove", remove, own}}) {
+    const auto arrange = [&](const TemporaryHome& home) { existing.empty() ? void() : home.writeSettings(existing); };
     TemporaryHome clean;
     arrange(clean);
     testing::FaultyFileSystem counting;
@@ -229,18 +201,14 @@ TEST(SettingsFileTest, AKillAtAnyPointNeverBlocksTheNextRun) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 1) << "the shimmed install failed before call " << k;
-    struct stat settings {};
-    killedWithTwoNames += ::stat(home.settings().c_str(), &settings) == 0 && settings.st_nlink == 2 ? 1 : 0;
+    killedWithTwoNames += std::get<1>(statusOf(home.settings())) == 2 ? 1 : 0;
 
     const HookInstaller next(kFileSystem);
     EXPECT_NO_THROW(next.preview(home.settings(), kExecutable, "workbuddy", false)) << k;
-    EXPECT_NE(next.inspectApprovalHooks(TargetApplicationProfile::workbuddy, home.settings(), kExecutable).state,
-              SettingsHookConfiguration::State::invalid)
-        << k;
+    const auto inspected = next.inspectApprovalHooks(TargetApplicationProfile::workbuddy, home.settings(), kExecutable);
+    EXPECT_NE(inspected.state, SettingsHookConfiguration::State::invalid) << k;
     EXPECT_EQ(installFailure(home.settings()), "no failure") << k;
-    ASSERT_EQ(::stat(home.settings().c_str(), &settings), 0);
-    EXPECT_EQ(settings.st_nlink, 1u);
-    EXPECT_FALSE(hasTemporaryFile(home.workbuddy())) << k;
+    EXPECT_TRUE(std::get<1>(statusOf(home.settings())) == 1 && !hasTemporaryFile(home.workbuddy())) << k;
     if (WEXITSTATUS(status) == 0) {
       break; // the install ran to its end: every call has had its kill
     }
@@ -253,7 +221,7 @@ TEST(SettingsFileTest, WritesLeaveOnlyPrivateFilesAndClearLeftovers) {
   const HookInstaller installer(kFileSystem);
   EXPECT_EQ(failureOf([&] { installer.uninstall(home.settings()); }), "配置文件不存在；没有可卸载的 hook。");
   EXPECT_FALSE(SettingsFile::readForInspection(home.settings(), kFileSystem));
-  EXPECT_EQ(modeOf(home.workbuddy()), 0u); // neither creates anything
+  EXPECT_EQ(std::get<0>(statusOf(home.workbuddy())), 0u); // neither creates anything
 
   const std::string backup = installer.install(home.settings(), kExecutable, "workbuddy", false);
   EXPECT_EQ(readFile(backup), "{}\n");
@@ -263,7 +231,7 @@ TEST(SettingsFileTest, WritesLeaveOnlyPrivateFilesAndClearLeftovers) {
   EXPECT_EQ(directoryEntries(home.backups()).size(), 2u);
   for (const auto& [path, mode] : std::vector<std::pair<std::string, mode_t>>{
            {home.workbuddy(), 0700}, {home.settings(), 0600}, {home.backups(), 0700}, {backup, 0600}}) {
-    EXPECT_EQ(modeOf(path), mode) << path;
+    EXPECT_EQ(std::get<0>(statusOf(path)) & 07777, mode) << path;
   }
 
   // Leftovers of a killed run are cleared by the next operation, ours only.

@@ -30,33 +30,26 @@ TEST(ApprovalPresentationTest, TerminalFormShowsTheCommandAsIsAndOtherwiseTheRaw
   EXPECT_EQ(bash.primaryText, emptyCommand);
   EXPECT_FALSE(bash.hasAdditionalParameters);
   // Only Bash with a non-empty string command, and native cards, show the terminal form.
-  for (const auto& [tool, input, title] : {std::tuple{"Bash", emptyCommand, "使用 Bash"},
-                                           {"Bash", R"({"command":7})", "使用 Bash"},
-                                           {"Bash", R"({"cmd":"ls"})", "使用 Bash"},
-                                           {"Write", R"({"command":"ls"})", "写入文件"},
-                                           {"Read", "{}", "读取文件"},
-                                           {"Edit", "{}", "修改文件"},
-                                           {"WebFetch", "{}", "访问网页"},
-                                           {"read", "{}", "使用 read"}}) {
+  // clang-format off
+  for (const auto& [tool, input, title] : {std::tuple{"Bash", emptyCommand, "使用 Bash"}, {"Bash", R"({"command":7})", "使用 Bash"},
+       {"Bash", R"({"cmd":"ls"})", "使用 Bash"}, {"Write", R"({"command":"ls"})", "写入文件"}, {"Read", "{}", "读取文件"},
+       {"Edit", "{}", "修改文件"}, {"WebFetch", "{}", "访问网页"}, {"read", "{}", "使用 read"}}) {
+    // clang-format on
     EXPECT_EQ(present(tool, input).title, title) << tool << input;
   }
   for (const std::string malformed : {"not json", R"(["command","ls"])", R"({"description":)"}) {
-    EXPECT_EQ(present("Bash", malformed).primaryText, malformed);
-    EXPECT_FALSE(present("Bash", malformed).description);
+    EXPECT_TRUE(present("Bash", malformed).primaryText == malformed && !present("Bash", malformed).description);
   }
-  EXPECT_FALSE(present("Bash", R"({"command":"ls","description":""})").description);
-  EXPECT_FALSE(present("Bash", R"({"command":"ls","description":3})").description);
+  EXPECT_FALSE(present("Bash", R"({"command":"ls","description":""})").description ||
+               present("Bash", R"({"command":"ls","description":3})").description);
   EXPECT_EQ(present("Write", R"({"description":"写入"})").description, "写入");
 }
 
 TEST(ApprovalPresentationTest, ProjectIsTheLastComponentOfTheWorkingDirectory) {
-  for (const auto& [cwd, project] : {std::pair{"  /Users/me/工程/ \n", "工程"},
-                                     {"/Users/me/app///", "app"},
-                                     {"/", "/"},
-                                     {" // ", "/"},
-                                     {"relative", "relative"},
-                                     {"   ", "未提供目录"},
-                                     {"", "未提供目录"}}) {
+  // clang-format off
+  for (const auto& [cwd, project] : {std::pair{"  /Users/me/工程/ \n", "工程"}, {"/Users/me/app///", "app"}, {"/", "/"},
+       {" // ", "/"}, {"relative", "relative"}, {"   ", "未提供目录"}, {"", "未提供目录"}}) {
+    // clang-format on
     EXPECT_EQ(present("Read", "{}", "PermissionRequest", cwd).project, project) << cwd;
   }
 }

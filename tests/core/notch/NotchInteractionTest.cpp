@@ -29,8 +29,7 @@ TEST(NotchInteractionTest, ReceiveRefusesExpiredDuplicateAndQuestionRequests) {
   expiring.expiresAt = kT + 0.001;
   EXPECT_TRUE(state.receive(expiring, kT));
   state.collapse();
-  EXPECT_FALSE(state.receive(expiring, kT)); // duplicate: nothing changes, not even `expanded`
-  EXPECT_FALSE(state.expanded());
+  EXPECT_FALSE(state.receive(expiring, kT) || state.expanded()); // duplicate: nothing changes, not even `expanded`
   for (const char* tool : {"AskUserQuestion", "exit_plan_mode"}) {
     EXPECT_FALSE(state.receive(request(kT, tool), kT));
     EXPECT_TRUE(state.receive(request(kT, tool, "NativeApproval"), kT)); // native cards skip the policy
@@ -58,47 +57,36 @@ TEST(NotchInteractionTest, TheGuardWaitsFourHundredFiftyMillisecondsAndHoldsDuri
 
 TEST(NotchInteractionTest, HoverCollapseAndAutoCollapse) {
   NotchInteraction state;
-  EXPECT_TRUE(state.pointerEntered());
-  EXPECT_FALSE(state.canAutoCollapse());
+  EXPECT_TRUE(state.pointerEntered() && !state.canAutoCollapse());
   state.expand(kT);
   EXPECT_FALSE(state.pointerEntered()); // already open
   state.collapse();                     // with the pointer inside
-  EXPECT_TRUE(state.hoverBlockedUntilExit());
-  EXPECT_FALSE(state.pointerEntered());
+  EXPECT_TRUE(state.hoverBlockedUntilExit() && !state.pointerEntered());
   state.pointerLeft();
-  EXPECT_TRUE(state.canAutoCollapse());
-  EXPECT_TRUE(state.pointerEntered());
+  EXPECT_TRUE(state.canAutoCollapse() && state.pointerEntered());
   state.pointerLeft();
   state.expand(kT);
   state.collapse(); // pointer outside: no block
   EXPECT_FALSE(state.hoverBlockedUntilExit());
-
   const ApprovalRequest waiting = request(kT);
   state.receive(waiting, kT);
   EXPECT_FALSE(state.canAutoCollapse());
   state.finish(waiting.id, Kind::denied, true);
-  EXPECT_FALSE(state.canAutoCollapse()); // the receipt still shows
-  EXPECT_TRUE(state.feedback()->isDemo);
+  EXPECT_TRUE(!state.canAutoCollapse() && state.feedback()->isDemo); // the receipt still shows
   state.dismissFeedback(kT);
   EXPECT_TRUE(state.canAutoCollapse());
 }
 
 TEST(NotchInteractionTest, DisconnectionsGiveReceiptsOnlyForTheShownRequest) {
   NotchInteraction state;
-  const ApprovalRequest shown = request(kT, "Bash", "NativeApproval");
-  const ApprovalRequest behind = request(kT);
+  const ApprovalRequest shown = request(kT, "Bash", "NativeApproval"), behind = request(kT), late = request(kT);
   state.receive(shown, kT);
   state.receive(behind, kT);
   state.disconnected(behind.id, kT + 1); // not on screen: silently gone
-  EXPECT_FALSE(state.feedback());
-  EXPECT_EQ(state.requests().size(), 1u);
+  EXPECT_TRUE(!state.feedback() && state.requests().size() == 1u);
   state.disconnected(shown.id, kT + 1);
-  EXPECT_EQ(state.feedback()->kind, Kind::unavailable);
-  EXPECT_TRUE(state.feedback()->isNative);
-  EXPECT_FALSE(state.selectedID());
-
+  EXPECT_TRUE(state.feedback()->kind == Kind::unavailable && state.feedback()->isNative && !state.selectedID());
   state.dismissFeedback(kT + 2);
-  const ApprovalRequest late = request(kT);
   state.receive(late, kT + 2);
   state.disconnected(late.id, late.expiresAt);
   EXPECT_EQ(state.feedback()->kind, Kind::expired);
@@ -113,57 +101,45 @@ TEST(NotchInteractionTest, DisconnectionsGiveReceiptsOnlyForTheShownRequest) {
 // shows, never sooner than the guard after that request became visible, and
 // never after it expired; a receipt keeps the selection.
 TEST(NotchInteractionTest, RandomSequencesNeverBreakTheGuard) {
-  constexpr double kDelay = NotchInteraction::handoffDelay;
   std::mt19937 random(4501);
   std::uniform_real_distribution<double> step(0.0, 0.6);
   for (int sequence = 0; sequence < 2000; ++sequence) {
     NotchInteraction state;
-    double now = kT;
+    double now = kT, visibleSince = now;
     std::optional<std::string> shownBefore;
-    double visibleSince = now;
     for (int operation = 0; operation < 40; ++operation) {
       now += random() % 4 == 0 ? 0.0 : step(random);
       const auto& waiting = state.requests();
       const std::string someID =
           waiting.empty() || random() % 6 == 0 ? Uuid::random().string() : waiting[random() % waiting.size()].id;
-      const ApprovalRequest* currentBefore = state.current();
-      const std::optional<std::string> currentIDBefore =
-          currentBefore ? std::optional(currentBefore->id) : std::nullopt;
+      const std::optional<std::string> currentBefore =
+          state.current() ? std::optional(state.current()->id) : std::nullopt;
       const bool feedbackBefore = state.feedback().has_value();
       const int choice = static_cast<int>(random() % 11);
       if (choice <= 1) {
         ApprovalRequest incoming = request(now, random() % 8 == 0 ? "AskUserQuestion" : "Bash",
                                            random() % 5 == 0 ? "NativeApproval" : "PermissionRequest");
         incoming.expiresAt = now + step(random) * 5 - 0.5;
-        if (random() % 8 == 0 && !waiting.empty()) {
-          incoming.id = waiting.front().id; // a duplicate
-        }
+        incoming.id = random() % 8 == 0 && !waiting.empty() ? waiting.front().id : incoming.id; // a duplicate
         state.receive(incoming, now);
       }
-      const std::function<void()> operations[] = {[&] { state.pointerEntered(); },
-                                                  [&] { state.pointerLeft(); },
-                                                  [&] { state.expand(now); },
-                                                  [&] { state.collapse(); },
-                                                  [&] { state.select(someID, now); },
-                                                  [&] { state.finish(someID, Kind(random() % 5), random() % 2); },
-                                                  [&] { state.disconnected(someID, now); },
-                                                  [&] { state.dismissFeedback(now); },
-                                                  [&] { state.setShowAllParameters(random() % 2 == 0); }};
+      // clang-format off
+      const std::function<void()> operations[] = {[&] { state.pointerEntered(); }, [&] { state.pointerLeft(); },
+          [&] { state.expand(now); }, [&] { state.collapse(); }, [&] { state.select(someID, now); },
+          [&] { state.finish(someID, Kind(random() % 5), random() % 2); }, [&] { state.disconnected(someID, now); },
+          [&] { state.dismissFeedback(now); }, [&] { state.setShowAllParameters(random() % 2 == 0); }};
+      // clang-format on
       if (choice >= 2) {
         operations[choice - 2]();
       }
-
       std::set<std::string> ids;
       for (const ApprovalRequest& each : state.requests()) {
         ASSERT_TRUE(ids.insert(each.id).second) << "duplicate id";
       }
-      if (state.selectedID()) {
-        ASSERT_TRUE(ids.contains(*state.selectedID())) << "selection names no waiting request";
+      ASSERT_TRUE(!state.selectedID() || ids.contains(*state.selectedID())) << "selection names no waiting request";
+      if (feedbackBefore && state.feedback() && choice != 7 && currentBefore && ids.contains(*currentBefore)) {
+        ASSERT_EQ(state.current()->id, *currentBefore) << "selection moved while a receipt showed";
       }
-      if (feedbackBefore && state.feedback() && choice != 7 && currentIDBefore && ids.contains(*currentIDBefore)) {
-        ASSERT_EQ(state.current()->id, *currentIDBefore) << "selection moved while a receipt showed";
-      }
-
       // The guard, judged from what the user can see.
       const ApprovalRequest* current = state.current();
       const std::optional<std::string> shown =
@@ -173,10 +149,10 @@ TEST(NotchInteractionTest, RandomSequencesNeverBreakTheGuard) {
         shownBefore = shown;
       }
       for (const ApprovalRequest& each : state.requests()) {
-        for (double probe : {now, now + 0.2, now + kDelay - 1e-6, now + kDelay, now + 1.0}) {
+        for (double probe : {now, now + 0.2, now + NotchInteraction::handoffDelay - 1e-6, now + 0.45, now + 1.0}) {
           if (state.canDecide(each.id, probe)) {
             ASSERT_EQ(shown, each.id) << "a decision for a request not on screen";
-            ASSERT_GE(probe, visibleSince + kDelay) << "armed too early";
+            ASSERT_GE(probe, visibleSince + NotchInteraction::handoffDelay) << "armed too early";
             ASSERT_LT(probe, each.expiresAt) << "armed after expiry";
           }
         }
