@@ -182,7 +182,7 @@ TEST(AppModelTest, StartsTheBridgeOrSaysWhyNot) {
   EXPECT_TRUE(second.interaction().expanded());
 }
 
-TEST(AppModelTest, AClickIsTakenOnlyAfterTheRequestWasShownLongEnough) {
+TEST(AppModelTest, AClickIsTakenOnlyAfterTheRequestWasShownLongEnoughAndOnlyWhileItsHookWaits) {
   Harness t;
   const ApprovalRequest request = makeRequest(t.clock.now());
   TestClient& hook = t.ask(request);
@@ -195,6 +195,7 @@ TEST(AppModelTest, AClickIsTakenOnlyAfterTheRequestWasShownLongEnough) {
   EXPECT_TRUE(t.state().actionReady);
 
   const ApprovalRequest second = t.ask(); // arriving behind the shown one disarms nothing
+  TestClient& secondHook = *t.hooks.back();
   EXPECT_TRUE(t.state().actionReady);
   EXPECT_FALSE(t.model->decide(second, Decision::allow)) << "only the shown request";
   EXPECT_TRUE(t.model->decide(request, Decision::allow));
@@ -202,17 +203,11 @@ TEST(AppModelTest, AClickIsTakenOnlyAfterTheRequestWasShownLongEnough) {
   EXPECT_EQ(hook.readUntilClosed(), allowLine(request.id));
   EXPECT_EQ(t.state().message, "上次决定已发送 · 等待下一条请求");
   EXPECT_EQ(t.interaction().feedback()->kind, Kind::allowed);
-}
 
-TEST(AppModelTest, AClickOnARequestWhoseHookLeftSendsNothing) {
-  Harness t;
-  const ApprovalRequest request = makeRequest(t.clock.now());
-  TestClient& hook = t.ask(request);
-  t.main.advance(kArmed);
-  hook.close();
-  // The server has seen the hook go and posted the removal; the click comes first.
-  ASSERT_TRUE(t.untilPosted());
-  EXPECT_FALSE(t.model->decide(request, Decision::allow));
+  t.main.advance(1.1 + kArmed); // the receipt gives way; the second request is armed
+  secondHook.close();
+  ASSERT_TRUE(t.untilPosted()); // the server has posted the removal; the click comes first
+  EXPECT_FALSE(t.model->decide(second, Decision::allow));
   EXPECT_EQ(t.state().message, "上条请求已结束");
   EXPECT_EQ(t.interaction().feedback()->kind, Kind::unavailable);
 }
