@@ -8,14 +8,10 @@
 namespace notch {
 namespace {
 
-const ApprovalRequest kSample{"E621E1F8-C36C-495A-93FC-0C247A3E6E5F",
-                              "s/1",
-                              "Bash",
-                              "{\n  \"command\" : \"ls /tmp\"\n}",
-                              "/Users/me/项目",
-                              "PermissionRequest",
-                              786'000'123.456789,
-                              "workbuddyAI"};
+// clang-format off
+const ApprovalRequest kSample{"E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "s/1", "Bash", "{\n  \"command\" : \"ls /tmp\"\n}",
+                              "/Users/me/项目", "PermissionRequest", 786'000'123.456789, "workbuddyAI"};
+// clang-format on
 
 TEST(ApprovalRequestTest, RoundTripsThroughTheCompactWireForm) {
   EXPECT_EQ(kSample.encode(), R"({"cwd":"/Users/me/项目","eventName":"PermissionRequest","expiresAt":786000123.456789,)"

@@ -24,12 +24,7 @@ std::string allowLine(const std::string& id) { return "{\"decision\":\"allow\",\
 std::string denyLine(const std::string& id) { return "{\"decision\":\"deny\",\"id\":\"" + id + "\"}\n"; }
 
 std::optional<TransportError> startFailure(ApprovalServer& server) {
-  try {
-    server.start(nullptr, nullptr);
-  } catch (const TransportError& error) {
-    return error;
-  }
-  return std::nullopt;
+  return testing::transportFailure([&] { server.start(nullptr, nullptr); });
 }
 
 std::ptrdiff_t entries(const char* path) {
@@ -100,12 +95,13 @@ TEST_F(ApprovalServerTest, RefusedRequestsAreClosedUnannounced) {
   const double now = clock.now();
   std::vector<std::string> lines = {"{\"id\":\"x\"}\n", lineOf(makeRequest(now)) + "trailing",
                                     std::string(4097, 'x') + "\n"};
+  // clang-format off
   for (const auto& change : std::vector<std::function<void(ApprovalRequest&)>>{
            [](ApprovalRequest& r) { r.id = "not-a-uuid"; }, [](ApprovalRequest& r) { r.eventName = "PreToolUse"; },
-           [](ApprovalRequest& r) { r.eventName = "NativeApproval"; },
-           [](ApprovalRequest& r) { r.toolName = "AskUserQuestion"; }, [&](ApprovalRequest& r) { r.expiresAt = now; },
-           [](ApprovalRequest& r) { r.toolInputJSON = "[]"; },
+           [](ApprovalRequest& r) { r.eventName = "NativeApproval"; }, [](ApprovalRequest& r) { r.toolName = "AskUserQuestion"; },
+           [&](ApprovalRequest& r) { r.expiresAt = now; }, [](ApprovalRequest& r) { r.toolInputJSON = "[]"; },
            [](ApprovalRequest& r) { r.toolInputJSON = "{\"a\":"; }}) {
+    // clang-format on
     ApprovalRequest request = makeRequest(now);
     change(request);
     lines.push_back(lineOf(request));
@@ -223,9 +219,7 @@ TEST_F(ApprovalServerTest, ConnectionsOfAnotherUserAreClosedUnread) {
   const ApprovalRequest request = makeRequest(clock.now());
   testing::OtherUserChild child([&] {
     for (int attempt = 0; attempt < 500; ++attempt) { // until the server listens
-      TestClient client(socket);
-      if (client.connected()) {
-        client.send(lineOf(request));
+      if (const TestClient client(socket); client.send(lineOf(request))) {
         return client.readUntilClosed() == "" ? 0 : 1;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));

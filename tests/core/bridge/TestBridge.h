@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "core/bridge/ApprovalRequest.h"
+#include "core/bridge/TransportError.h"
 #include "support/FileDescriptor.h"
 #include "support/Json.h"
 
@@ -52,6 +53,16 @@ public:
 private:
   FileDescriptor fd_;
 };
+
+// The TransportError that `operation` threw, if it threw one.
+inline std::optional<TransportError> transportFailure(const std::function<void()>& operation) {
+  try {
+    operation();
+  } catch (const TransportError& error) {
+    return error;
+  }
+  return std::nullopt;
+}
 
 // A valid request as the hook client would build it, expiring 50 s after
 // `now` (wall clock), and its wire line with the line feed.
