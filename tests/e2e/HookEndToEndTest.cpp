@@ -6,8 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,39 +53,32 @@ protected:
 TEST_F(HookEndToEnd, TheApprovalHookPrintsTheAppsAnswer) {
   const std::string input = testing::hookInput();
   EXPECT_EQ(summary(run(kHook, input)), "0||"); // no app: no socket file at all
-  std::atomic<Decision> answer = Decision::allow;
   testing::Inbox<std::string> sources;
   ApprovalServer server(directory, clock);
   server.start(
       [&](const ApprovalRequest& request) {
         sources.push(request.source);
-        server.decide(request.id, answer.load());
+        server.decide(request.id, Decision::allow);
       },
       nullptr);
+  // Deny and passthrough travel the same way (ConfigurationEndToEnd asks all three).
   const std::string allowed = "0|" + testing::kHookAllowLine + "|";
   const struct {
     std::vector<std::string> arguments;
-    Decision answer;
     std::string expected;
     std::string source; // of the request the app received; empty: none
   } rows[] = {
-      {kHook, Decision::allow, allowed, "workbuddy"},
-      {kHook, Decision::deny, "0|" + testing::kHookDenyLine + "|", "workbuddy"},
-      {kHook, Decision::passthrough, "0||", "workbuddy"},
-      {{"--source", "workbuddyAI", "--hook"}, Decision::allow, allowed, "workbuddyAI"},
-      {{"--hook", "--source"}, Decision::allow, allowed, "workbuddy"},
-      {{"--hook", "--help"}, Decision::allow, allowed, "workbuddy"},
-      {{"--test-transport-identity", "--hook"}, Decision::allow, allowed, "workbuddy"},
-      {{"--test-transport-identity"}, Decision::allow, "0|production\n|", ""},
-      {{"--completion-hook", "--hook"}, Decision::allow, "0||", ""},
-      {{"--configure-completion", "--hook"},
-       Decision::allow,
-       "1||Usage: --configure-completion --apply|--remove\n",
-       ""},
+      {kHook, allowed, "workbuddy"},
+      {{"--source", "workbuddyAI", "--hook"}, allowed, "workbuddyAI"},
+      {{"--hook", "--source"}, allowed, "workbuddy"},
+      {{"--hook", "--help"}, allowed, "workbuddy"},
+      {{"--test-transport-identity", "--hook"}, allowed, "workbuddy"},
+      {{"--test-transport-identity"}, "0|production\n|", ""},
+      {{"--completion-hook", "--hook"}, "0||", ""},
+      {{"--configure-completion", "--hook"}, "1||Usage: --configure-completion --apply|--remove\n", ""},
   };
   std::vector<std::string> expectedSources;
   for (const auto& row : rows) {
-    answer = row.answer;
     EXPECT_EQ(summary(run(row.arguments, input)), row.expected) << row.arguments.back();
     expectedSources.insert(expectedSources.end(), !row.source.empty(), row.source);
     EXPECT_EQ(sources.items(), expectedSources) << row.arguments.back();

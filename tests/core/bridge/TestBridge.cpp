@@ -81,11 +81,9 @@ ApprovalRequest makeRequest(double now) {
 std::string lineOf(const ApprovalRequest& request) { return request.encode().value() + "\n"; }
 
 std::string hookInput(const std::string& key, const Json& value) {
-  Json input = {{"hook_event_name", "PermissionRequest"},
-                {"tool_name", "Bash"},
-                {"tool_input", {{"command", "rm -rf /tmp/a"}, {"description", "清理"}}},
-                {"session_id", "S1"},
-                {"cwd", "/Users/me/p"}};
+  Json input = parseJson(R"({"hook_event_name":"PermissionRequest","tool_name":"Bash","session_id":"S1",)"
+                         R"("tool_input":{"command":"rm -rf /tmp/a","description":"清理"},"cwd":"/Users/me/p"})")
+                   .value();
   if (value.is_discarded()) {
     input.erase(key);
   } else if (!key.empty()) {
