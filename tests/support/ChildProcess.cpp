@@ -52,57 +52,39 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
   const std::vector<char*> argv = pointersTo(argumentStrings);
   const std::vector<char*> envp = pointersTo(variables);
   int in[2];
-  int gone[2]; // a pipe whose reader is gone, for closeStandardOutputAtOnce
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(gone, O_CLOEXEC) != 0) {
-    throw std::runtime_error("pipe failed");
+  int gone[2]; // a pipe whose reader is gone before the child starts, for closeStandardOutputAtOnce
+  const std::string& input = options.standardInput.value_or("");
+  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(gone, O_CLOEXEC) != 0 ||
+      ::write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size())) {
+    throw std::runtime_error("cannot prepare the child's pipes");
   }
+  ::close(gone[0]);
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   const int targets[3] = {in[0], options.closeStandardOutputAtOnce ? gone[1] : ::fileno(out), ::fileno(err)};
-  // Gone before the child starts: a reader closed later would let the
-  // child's first write land in the pipe.
-  ::close(gone[0]);
-  ChildResult result;
   const double started = uptimeNow();
   const pid_t pid = ::fork();
   if (pid == 0) {
-    // The child starts with the default SIGPIPE action a host gives it.
-    ::signal(SIGPIPE, SIG_DFL);
+    ::signal(SIGPIPE, SIG_DFL); // as a host starts it
     for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
       ::dup2(targets[fd], fd);
     }
     ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
-  for (const int fd : {in[0], gone[1]}) {
+  for (const int fd : {in[0], gone[1], options.standardInput ? in[1] : -1}) {
     ::close(fd);
   }
-  std::thread writer([&] {
-    const std::string& input = options.standardInput.value_or("");
-    for (std::size_t at = 0; at < input.size();) {
-      const ssize_t count = ::write(in[1], input.data() + at, input.size() - at);
-      if (count <= 0) {
-        break;
-      }
-      at += static_cast<std::size_t>(count);
-    }
-    if (options.standardInput) {
-      ::close(in[1]);
-    }
-  });
+  ChildResult result;
   int status = 0;
   while (::waitpid(pid, &status, WNOHANG) == 0) {
-    const double elapsed = uptimeNow() - started;
-    if (elapsed >= options.killAfter.value_or(options.timeLimit) || elapsed >= options.timeLimit) {
+    if (uptimeNow() - started >= options.killAfter) {
       result.killed = ::kill(pid, SIGKILL) == 0;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   result.wallSeconds = uptimeNow() - started;
-  writer.join();
-  if (!options.standardInput) {
-    ::close(in[1]);
-  }
+  ::close(options.standardInput ? -1 : in[1]);
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.standardOutput = contentsOf(out);
   result.standardError = contentsOf(err);

@@ -19,13 +19,13 @@ struct ChildResult {
 };
 
 struct ChildOptions {
-  std::optional<std::string> standardInput = std::string(); // nullopt: leave the pipe open until exit
-  bool closeStandardOutputAtOnce = false;                   // the reader goes away before the child writes
-  double timeLimit = 30.0;                                  // then killed
+  // At most a pipe's capacity (64 KiB); nullopt: the pipe stays open until the exit.
+  std::optional<std::string> standardInput = std::string();
+  bool closeStandardOutputAtOnce = false; // the reader goes away before the child writes
   // Variables set (NAME=value) on top of this process's environment.
-  std::vector<std::string> environment;
+  std::vector<std::string> environment = {};
   // Sends SIGKILL this many seconds after the start (a crash at that moment).
-  std::optional<double> killAfter;
+  double killAfter = 30.0;
 };
 
 // `arguments` excludes the program; argv[0] is `program`.

@@ -8,46 +8,30 @@
 namespace notch {
 namespace {
 
-ApprovalRequest sampleRequest() {
-  return ApprovalRequest{.id = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F",
-                         .sessionID = "s/1",
-                         .toolName = "Bash",
-                         .toolInputJSON = "{\n  \"command\" : \"ls /tmp\"\n}",
-                         .cwd = "/Users/me/项目",
-                         .eventName = "PermissionRequest",
-                         .expiresAt = 786'000'123.456789,
-                         .source = "workbuddyAI"};
-}
+// clang-format off
+const ApprovalRequest kSample{"E621E1F8-C36C-495A-93FC-0C247A3E6E5F", "s/1", "Bash", "{\n  \"command\" : \"ls /tmp\"\n}",
+                              "/Users/me/项目", "PermissionRequest", 786'000'123.456789, "workbuddyAI"};
+// clang-format on
 
 TEST(ApprovalRequestTest, RoundTripsThroughTheCompactWireForm) {
-  const ApprovalRequest request = sampleRequest();
-  EXPECT_EQ(request.encode(), R"({"cwd":"/Users/me/项目","eventName":"PermissionRequest","expiresAt":786000123.456789,)"
+  EXPECT_EQ(kSample.encode(), R"({"cwd":"/Users/me/项目","eventName":"PermissionRequest","expiresAt":786000123.456789,)"
                               R"("id":"E621E1F8-C36C-495A-93FC-0C247A3E6E5F","sessionID":"s/1","source":"workbuddyAI",)"
                               R"("toolInputJSON":"{\n  \"command\" : \"ls /tmp\"\n}","toolName":"Bash"})");
-  EXPECT_EQ(ApprovalRequest::decode(request.encode().value()), request);
+  EXPECT_EQ(ApprovalRequest::decode(kSample.encode().value()), kSample);
 }
 
 TEST(ApprovalRequestTest, EveryKeyIsRequiredWithItsType) {
-  const Json valid = parseJson(sampleRequest().encode().value()).value();
+  const Json valid = parseJson(kSample.encode().value()).value();
   for (const auto& [key, value] : valid.items()) {
-    Json missing = valid;
-    missing.erase(key);
-    EXPECT_FALSE(ApprovalRequest::decode(writeCompactJson(missing).value())) << "without " << key;
-
-    Json wrongType = valid;
-    wrongType[key] = key == "expiresAt" ? Json("786000123") : Json(42);
-    EXPECT_FALSE(ApprovalRequest::decode(writeCompactJson(wrongType).value())) << "mistyped " << key;
-
-    Json null = valid;
-    null[key] = nullptr;
-    EXPECT_FALSE(ApprovalRequest::decode(writeCompactJson(null).value())) << "null " << key;
+    for (const Json& bad : {Json(Json::value_t::discarded), key == "expiresAt" ? Json("1") : Json(42), Json()}) {
+      Json changed = valid;
+      bad.is_discarded() ? static_cast<void>(changed.erase(key)) : static_cast<void>(changed[key] = bad);
+      EXPECT_FALSE(ApprovalRequest::decode(writeCompactJson(changed).value())) << key << " " << bad.dump();
+    }
   }
   Json integerTime = valid;
   integerTime["expiresAt"] = 786000123;
-  const auto decoded = ApprovalRequest::decode(writeCompactJson(integerTime).value());
-  ASSERT_TRUE(decoded);
-  EXPECT_EQ(decoded->expiresAt, 786000123.0);
-
+  EXPECT_EQ(ApprovalRequest::decode(writeCompactJson(integerTime).value()).value().expiresAt, 786000123.0);
   for (const char* bad : {"", "[]", "\"text\"", "{\"id\":", "null"}) {
     EXPECT_FALSE(ApprovalRequest::decode(bad)) << bad;
   }
@@ -55,8 +39,7 @@ TEST(ApprovalRequestTest, EveryKeyIsRequiredWithItsType) {
 
 TEST(DecisionReplyTest, DecisionsAreCaseSensitive) {
   for (Decision decision : {Decision::allow, Decision::deny, Decision::passthrough}) {
-    const DecisionReply reply{"ID", decision};
-    EXPECT_EQ(DecisionReply::decode(reply.encode().value()), reply);
+    EXPECT_EQ(DecisionReply::decode(DecisionReply{"ID", decision}.encode().value()), (DecisionReply{"ID", decision}));
   }
   EXPECT_EQ((DecisionReply{"ID", Decision::deny}.encode()), R"({"decision":"deny","id":"ID"})");
   for (const char* bad : {R"({"id":"ID","decision":"Allow"})", R"({"id":"ID","decision":"ALLOW"})",
@@ -69,18 +52,18 @@ TEST(DecisionReplyTest, DecisionsAreCaseSensitive) {
 }
 
 TEST(HookEventPolicyTest, OnlyPermissionRequestsForOrdinaryTools) {
-  using HookEventPolicy::acceptsApproval;
-  for (const char* tool : {"Bash", "", "AskUserQuestions"}) {
-    EXPECT_TRUE(acceptsApproval("PermissionRequest", tool)) << tool;
-  }
-  for (const char* event : {"permissionrequest", "PreToolUse", "NativeApproval"}) {
-    EXPECT_FALSE(acceptsApproval(event, "Bash")) << event;
-  }
-  for (const char* tool : {"AskUserQuestion", "ask_user_question", "ASK_USER_FOR_STRUCTURED_INPUT",
-                           "AskUserForStructuredInput", "ExitPlanMode", "exit_plan_mode",
-                           // KELVIN SIGN lower-cases to an ASCII k.
-                           "As\xE2\x84\xAAUserQuestion"}) {
-    EXPECT_FALSE(acceptsApproval("PermissionRequest", tool)) << tool;
+  // clang-format off
+  const std::tuple<const char*, const char*, bool> rows[] = {
+      {"PermissionRequest", "Bash", true}, {"PermissionRequest", "", true}, {"PermissionRequest", "AskUserQuestions", true},
+      {"permissionrequest", "Bash", false}, {"PreToolUse", "Bash", false}, {"NativeApproval", "Bash", false},
+      {"PermissionRequest", "AskUserQuestion", false}, {"PermissionRequest", "ask_user_question", false},
+      {"PermissionRequest", "ASK_USER_FOR_STRUCTURED_INPUT", false}, {"PermissionRequest", "AskUserForStructuredInput", false},
+      {"PermissionRequest", "ExitPlanMode", false}, {"PermissionRequest", "exit_plan_mode", false},
+      {"PermissionRequest", "As\xE2\x84\xAAUserQuestion", false}, // KELVIN SIGN lower-cases to an ASCII k
+  };
+  // clang-format on
+  for (const auto& [event, tool, accepted] : rows) {
+    EXPECT_EQ(HookEventPolicy::acceptsApproval(event, tool), accepted) << event << " " << tool;
   }
 }
 

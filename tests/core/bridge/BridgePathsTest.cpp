@@ -14,12 +14,7 @@ namespace notch {
 namespace {
 
 std::optional<TransportError> ensureFailure(const std::string& directory) {
-  try {
-    ensureBridgeDirectory(directory);
-  } catch (const TransportError& error) {
-    return error;
-  }
-  return std::nullopt;
+  return testing::transportFailure([&] { ensureBridgeDirectory(directory); });
 }
 
 TEST(BridgePathsTest, ProductionPathsBelongToTheUser) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <thread>
 
 #include <fcntl.h>
@@ -16,77 +17,41 @@
 namespace notch {
 namespace {
 
+using testing::hookInput;
+using testing::kHookAllowLine;
+using testing::kHookDenyLine;
 using testing::ScriptedServer;
 using testing::TemporaryDirectory;
 
 constexpr double kNow = 800'000'000.0;
-const std::string allowLine = R"({"decision":"approve","hookSpecificOutput":{"decision":{"behavior":"allow"},)"
-                              R"("hookEventName":"PermissionRequest","permissionDecision":"allow"}})"
-                              "\n";
-const std::string denyLine = R"({"decision":"block","hookSpecificOutput":{"decision":{"behavior":"deny"},)"
-                             R"("hookEventName":"PermissionRequest","permissionDecision":"deny"}})"
-                             "\n";
+const Json kRemoved(Json::value_t::discarded);
 const std::string kAllow = "{\"id\":\"<ID>\",\"decision\":\"allow\"}\n"; // a server's allow; see play()
 const SystemClock clock;
 
-std::string hookInput(const Json& members) { return writeCompactJson(members).value(); }
-
-Json permissionRequest(std::string_view tool = "Bash") {
-  return {{"hook_event_name", "PermissionRequest"},
-          {"tool_name", tool},
-          {"tool_input", {{"command", "rm -rf /tmp/a"}, {"description", "清理"}}},
-          {"session_id", "S1"},
-          {"cwd", "/Users/me/p"}};
-}
-
 TEST(HookClientTest, BuildsTheRequestWorkBuddyAskedFor) {
-  Json input = permissionRequest();
-  input["tool_input"] = {{"z", "/a/b"}, {"a", {{"y", 1}, {"x", nullptr}}}};
-  const auto request = HookClient::requestFromHookInput(hookInput(input), "workbuddyAI", kNow);
+  const auto request = HookClient::requestFromHookInput(
+      hookInput("tool_input", {{"z", "/a/b"}, {"a", {{"y", 1}, {"x", nullptr}}}}), "workbuddyAI", kNow);
   ASSERT_TRUE(request);
   EXPECT_EQ(request->id, Uuid::parse(request->id).value().string()); // canonical upper case
-  EXPECT_EQ(request->toolInputJSON, "{\n  \"a\" : {\n    \"x\" : null,\n    \"y\" : 1\n  },\n  \"z\" : \"/a/b\"\n}");
-  EXPECT_EQ(request->sessionID, "S1");
-  EXPECT_EQ(request->cwd, "/Users/me/p");
-  EXPECT_EQ(request->toolName, "Bash");
-  EXPECT_EQ(request->eventName, "PermissionRequest");
-  EXPECT_EQ(request->expiresAt, kNow + 50);
-  EXPECT_EQ(request->source, "workbuddyAI");
-
-  input.erase("session_id");
-  input["cwd"] = 7; // not a string: treated as missing
-  const auto sparse = HookClient::requestFromHookInput(hookInput(input), "workbuddy", kNow);
-  ASSERT_TRUE(sparse);
-  EXPECT_EQ(sparse->sessionID + sparse->cwd, "");
-  EXPECT_NE(sparse->id, request->id);
+  EXPECT_EQ(*request, (ApprovalRequest{request->id, "S1", "Bash",
+                                       "{\n  \"a\" : {\n    \"x\" : null,\n    \"y\" : 1\n  },\n  \"z\" : \"/a/b\"\n}",
+                                       "/Users/me/p", "PermissionRequest", kNow + 50, "workbuddyAI"}));
+  EXPECT_EQ(HookClient::requestFromHookInput(hookInput("session_id", kRemoved), "", kNow).value().sessionID, "");
+  EXPECT_EQ(HookClient::requestFromHookInput(hookInput("cwd", 7), "", kNow).value().cwd, ""); // not a string
+  EXPECT_NE(HookClient::requestFromHookInput(hookInput(), "", kNow)->id, request->id);
 }
 
 TEST(HookClientTest, RefusesEverythingButAnEligiblePermissionRequest) {
-  std::vector<std::string> inputs = {"", "[]", "{}", "\"PermissionRequest\"", "{\"a\":", "null", "\xff"};
-  for (const char* key : {"hook_event_name", "tool_name", "tool_input"}) {
-    Json missing = permissionRequest();
-    missing.erase(key);
-    inputs.push_back(hookInput(missing));
-    Json mistyped = permissionRequest();
-    mistyped[key] = 1;
-    inputs.push_back(hookInput(mistyped));
-  }
-  for (const Json& toolInput : {Json::array({"a"}), Json("text"), Json(nullptr)}) {
-    Json input = permissionRequest();
-    input["tool_input"] = toolInput;
-    inputs.push_back(hookInput(input));
-  }
-  Json preToolUse = permissionRequest();
-  preToolUse["hook_event_name"] = "PreToolUse";
-  inputs.push_back(hookInput(preToolUse));
-  for (const char* tool : {"AskUserQuestion", "askuserquestion", "EXITPLANMODE", "Exit_Plan_Mode"}) {
-    inputs.push_back(hookInput(permissionRequest(tool)));
-  }
-  std::string deep = hookInput(permissionRequest());
-  deep.replace(deep.find("\"tool_input\":{"), 14,
-               "\"tool_input\":{\"d\":" + std::string(600, '[') + std::string(600, ']') + ",");
-  inputs.push_back(deep);
-  for (const std::string& input : inputs) {
+  std::string deep = hookInput("tool_input", "@");
+  deep.replace(deep.find("\"@\""), 3, "{\"d\":" + std::string(600, '[') + std::string(600, ']') + "}");
+  // clang-format off
+  for (const std::string& input : {std::string(), std::string("[]"), std::string("{}"), std::string("\"PermissionRequest\""),
+       std::string("{\"a\":"), std::string("null"), std::string("\xff"), deep,
+       hookInput("hook_event_name", kRemoved), hookInput("hook_event_name", 1), hookInput("hook_event_name", "PreToolUse"),
+       hookInput("tool_name", kRemoved), hookInput("tool_name", 1), hookInput("tool_name", "AskUserQuestion"),
+       hookInput("tool_input", kRemoved), hookInput("tool_input", 1), hookInput("tool_input", Json::array({"a"})),
+       hookInput("tool_input", "text"), hookInput("tool_input", nullptr)}) {
+    // clang-format on
     EXPECT_FALSE(HookClient::requestFromHookInput(input, "workbuddy", kNow)) << input.substr(0, 120);
   }
 }
@@ -112,9 +77,10 @@ std::string runHook(const std::string& input, HookClientOptions options, double 
   options.inputFd = in[0];
   options.outputFd = out[1];
   HookClient::run("workbuddy", options);
+  ::signal(SIGPIPE, SIG_IGN); // the hook may stop reading before the end
+  ::close(in[0]);
   writer.join();
   ::close(leftOpen ? in[1] : -1);
-  ::close(in[0]);
   ::close(out[1]);
   char buffer[4096];
   const ssize_t count = ::read(out[0], buffer, sizeof buffer); // written in one piece
@@ -147,9 +113,9 @@ void play(std::string script, const ScriptedServer::Exchange& exchange) {
 // when the server sent a well-formed allow for exactly that request's id.
 TEST(HookClientTest, PrintsAnAllowOnlyForAnAllowOfThatExactRequest) {
   const std::pair<std::string, std::string> rows[] = {
-      {kAllow, allowLine},
-      {"{\"id\":\"<ID>\",\"deci|sion\":\"allow\"}\n", allowLine},
-      {"{\"id\":\"<ID>\",\"decision\":\"deny\"}\n", denyLine},
+      {kAllow, kHookAllowLine},
+      {"{\"id\":\"<ID>\",\"deci|sion\":\"allow\"}\n", kHookAllowLine},
+      {"{\"id\":\"<ID>\",\"decision\":\"deny\"}\n", kHookDenyLine},
       {"{\"id\":\"<ID>\",\"decision\":\"passthrough\"}\n", ""},
       {"{\"id\":\"<other>\",\"decision\":\"allow\"}\n", ""},
       {"{\"id\":\"<id>\",\"decision\":\"allow\"}\n", ""},
@@ -162,46 +128,43 @@ TEST(HookClientTest, PrintsAnAllowOnlyForAnAllowOfThatExactRequest) {
   };
   TemporaryDirectory directory;
   ScriptedServer server(bridgeSocketPath(directory.path()));
-  ASSERT_TRUE(server.listening());
   for (const auto& [script, expected] : rows) {
     HookClientOptions options(directory.path(), clock);
     options.pollStep = 0.01;
     options.answerDeadline = script.find('~') != std::string::npos ? 0.05 : 10.0;
-    std::thread serverSide([&] {
-      auto exchange = server.accept();
-      ASSERT_TRUE(exchange);
-      play(script, *exchange);
-    });
-    EXPECT_EQ(runHook(hookInput(permissionRequest()), options), expected) << script;
+    std::thread serverSide([&] { play(script, server.accept().value()); });
+    EXPECT_EQ(runHook(hookInput(), options), expected) << script;
     serverSide.join();
   }
-  EXPECT_EQ(runHook(hookInput(permissionRequest("AskUserQuestion")), HookClientOptions(directory.path(), clock)), "");
+  EXPECT_EQ(runHook(hookInput("tool_name", "AskUserQuestion"), HookClientOptions(directory.path(), clock)), "");
   EXPECT_FALSE(server.hasPendingConnection()) << "ineligible input reached the socket";
 }
 
-// Standard input is read within a budget, late input is waited for, and a
-// request too large to send never opens a connection.
+// Standard input is read within a budget and up to 1 MiB, late input is
+// waited for, and a request too large to send never opens a connection.
 TEST(HookClientTest, InputAndRequestSizeAreSettledBeforeConnecting) {
   TemporaryDirectory directory;
   ScriptedServer server(bridgeSocketPath(directory.path()));
-  ASSERT_TRUE(server.listening());
   HookClientOptions options(directory.path(), clock);
   options.input.budget = 0.2;
   options.input.pollStep = 0.01;
-  EXPECT_EQ(runHook(hookInput(permissionRequest()), options, 0, /*leftOpen=*/true), "");
-  EXPECT_FALSE(server.hasPendingConnection());
-
+  options.answerDeadline = 1;
+  EXPECT_EQ(runHook(hookInput(), options, 0, /*leftOpen=*/true), "");
+  options.input.budget = 2;
   // Each '"' of the tool input takes four bytes once the request carries
   // the pretty tool input as a string: the input fits, the request does not.
-  Json quotes = permissionRequest();
-  quotes["tool_input"] = {{"q", std::string(400'000, '"')}};
-  ASSERT_LT(hookInput(quotes).size(), options.input.limitBytes);
-  EXPECT_EQ(runHook(hookInput(quotes), options), "");
-  EXPECT_FALSE(server.hasPendingConnection());
-
-  std::thread serverSide([&] { play(kAllow, server.accept().value()); });
-  EXPECT_EQ(runHook(hookInput(permissionRequest()), options, /*delay=*/0.05), allowLine);
-  serverSide.join();
+  const std::string quotes = hookInput("tool_input", {{"q", std::string(400'000, '"')}});
+  ASSERT_LT(quotes.size(), options.input.limitBytes);
+  const std::string largest = hookInput() + std::string(1'048'576 - hookInput().size(), ' ');
+  for (const std::string& input : {quotes, largest + " "}) {
+    EXPECT_EQ(runHook(input, options), "");
+    EXPECT_FALSE(server.hasPendingConnection());
+  }
+  for (const auto& [input, delay] : {std::pair{largest, 0.0}, {hookInput(), 0.05}}) {
+    std::thread serverSide([&] { play(kAllow, server.accept().value()); });
+    EXPECT_EQ(runHook(input, options, delay), kHookAllowLine);
+    serverSide.join();
+  }
 }
 
 // A bridge that is not exactly the user's private one is never connected to.
@@ -221,7 +184,7 @@ TEST(HookClientTest, AnUnsafeBridgeIsNeverConnected) {
   for (const auto& row : rows) {
     ::chmod(bridge.c_str(), row.modes[0]);
     ::chmod(bridgeSocketPath(bridge).c_str(), row.modes[1]);
-    EXPECT_EQ(runHook(hookInput(permissionRequest()), HookClientOptions(row.path, clock)), "") << row.name;
+    EXPECT_EQ(runHook(hookInput(), HookClientOptions(row.path, clock)), "") << row.name;
     EXPECT_FALSE(server.hasPendingConnection()) << row.name;
   }
 }
@@ -247,7 +210,7 @@ TEST(HookClientTest, AServerOfAnotherUserIsNeverAsked) {
   }
   HookClientOptions options(directory.path(), clock);
   options.answerDeadline = 2;
-  EXPECT_EQ(runHook(hookInput(permissionRequest()), options), "");
+  EXPECT_EQ(runHook(hookInput(), options), "");
   EXPECT_EQ(child.wait(), 0);
 }
 

@@ -1,13 +1,10 @@
 #include "core/bridge/TestBridge.h"
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <stdexcept>
 
-#include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/fsuid.h>
@@ -83,17 +80,29 @@ ApprovalRequest makeRequest(double now) {
 
 std::string lineOf(const ApprovalRequest& request) { return request.encode().value() + "\n"; }
 
-ScriptedServer::ScriptedServer(std::string socketPath) : path_(std::move(socketPath)), listener_(makeBridgeSocket()) {
-  if (!listener_ || bindBridgeSocket(listener_.get(), path_) != 0 || ::chmod(path_.c_str(), 0600) != 0 ||
-      ::listen(listener_.get(), 8) != 0) {
-    listener_.reset();
+std::string hookInput(const std::string& key, const Json& value) {
+  Json input = parseJson(R"({"hook_event_name":"PermissionRequest","tool_name":"Bash","session_id":"S1",)"
+                         R"("tool_input":{"command":"rm -rf /tmp/a","description":"清理"},"cwd":"/Users/me/p"})")
+                   .value();
+  if (value.is_discarded()) {
+    input.erase(key);
+  } else if (!key.empty()) {
+    input[key] = value;
   }
+  return writeCompactJson(input).value();
 }
 
-ScriptedServer::~ScriptedServer() {
-  if (listener_) {
-    listener_.reset();
-    ::unlink(path_.c_str());
+const std::string kHookAllowLine = R"({"decision":"approve","hookSpecificOutput":{"decision":{"behavior":"allow"},)"
+                                   R"("hookEventName":"PermissionRequest","permissionDecision":"allow"}})"
+                                   "\n";
+const std::string kHookDenyLine = R"({"decision":"block","hookSpecificOutput":{"decision":{"behavior":"deny"},)"
+                                  R"("hookEventName":"PermissionRequest","permissionDecision":"deny"}})"
+                                  "\n";
+
+ScriptedServer::ScriptedServer(std::string socketPath) : path_(std::move(socketPath)), listener_(makeBridgeSocket()) {
+  if (bindBridgeSocket(listener_.get(), path_) != 0 || ::chmod(path_.c_str(), 0600) != 0 ||
+      ::listen(listener_.get(), 8) != 0) {
+    throw std::runtime_error("cannot listen on " + path_);
   }
 }
 
@@ -109,37 +118,9 @@ std::optional<ScriptedServer::Exchange> ScriptedServer::accept(double timeout) c
   }
   Exchange exchange{acceptBridgeConnection(listener_.get()), std::nullopt};
   const SystemClock clock;
-  const LineChannel channel{.fd = exchange.connection.get(), .clock = clock, .pollStep = 0.01};
-  exchange.requestLine = readLine(channel, uptimeNow() + timeout);
+  exchange.requestLine =
+      readLine({.fd = exchange.connection.get(), .clock = clock, .pollStep = 0.01}, uptimeNow() + timeout);
   return exchange;
-}
-
-void CallbackRecorder::requested(const ApprovalRequest& request) { add("request:" + request.id); }
-
-void CallbackRecorder::removed(const std::string& id) { add("removal:" + id); }
-
-void CallbackRecorder::add(const std::string& event) {
-  std::lock_guard guard(mutex_);
-  events_.push_back(event);
-  changed_.notify_all();
-}
-
-bool CallbackRecorder::waitUntil(const std::function<bool()>& done, double timeout) {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::duration<double>(timeout), done);
-}
-
-bool CallbackRecorder::waitFor(std::size_t count, double timeout) {
-  return waitUntil([&] { return events_.size() >= count; }, timeout);
-}
-
-bool CallbackRecorder::waitFor(const std::string& event, double timeout) {
-  return waitUntil([&] { return std::find(events_.begin(), events_.end(), event) != events_.end(); }, timeout);
-}
-
-std::vector<std::string> CallbackRecorder::events() {
-  std::lock_guard guard(mutex_);
-  return events_;
 }
 
 OtherUserChild::OtherUserChild(const std::function<int()>& work) : pid_(::fork()) {
@@ -154,10 +135,7 @@ OtherUserChild::OtherUserChild(const std::function<int()>& work) : pid_(::fork()
 
 int OtherUserChild::wait() {
   int status = 0;
-  if (pid_ <= 0 || ::waitpid(pid_, &status, 0) != pid_ || !WIFEXITED(status)) {
-    return -1;
-  }
-  return WEXITSTATUS(status);
+  return ::waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 } // namespace notch::testing

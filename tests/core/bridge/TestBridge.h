@@ -1,9 +1,11 @@
 #pragma once
 
 // Helpers for tests of the bridge: private bridge directories, a plain
-// client socket, a scripted listener, a recorder of server callbacks and a
-// child process acting as another user.
+// client socket, a scripted listener, a thread-safe inbox for callbacks and
+// a child process acting as another user.
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -15,7 +17,9 @@
 #include <unistd.h>
 
 #include "core/bridge/ApprovalRequest.h"
+#include "core/bridge/TransportError.h"
 #include "support/FileDescriptor.h"
+#include "support/Json.h"
 
 namespace notch::testing {
 
@@ -50,24 +54,38 @@ private:
   FileDescriptor fd_;
 };
 
+// The TransportError that `operation` threw, if it threw one.
+inline std::optional<TransportError> transportFailure(const std::function<void()>& operation) {
+  try {
+    operation();
+  } catch (const TransportError& error) {
+    return error;
+  }
+  return std::nullopt;
+}
+
 // A valid request as the hook client would build it, expiring 50 s after
 // `now` (wall clock), and its wire line with the line feed.
 ApprovalRequest makeRequest(double now);
 std::string lineOf(const ApprovalRequest& request);
+
+// A permission request as WorkBuddy hands it to the hook, with `key` set to
+// `value` (removed when `value` is discarded), and the hook's two answers.
+std::string hookInput(const std::string& key = "", const Json& value = nullptr);
+extern const std::string kHookAllowLine;
+extern const std::string kHookDenyLine;
 
 // A bare listener on a bridge socket path (mode 0600) that plays whatever
 // server a test scripts.
 class ScriptedServer {
 public:
   explicit ScriptedServer(std::string socketPath);
-  ~ScriptedServer(); // closes and removes the socket file
+  ~ScriptedServer() { ::unlink(path_.c_str()); }
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-  bool listening() const { return listener_.valid(); }
   // Whether a client has connected and not been accepted yet.
   bool hasPendingConnection() const;
-
   struct Exchange {
     FileDescriptor connection;
     std::optional<std::string> requestLine; // nullopt: none arrived in time
@@ -80,23 +98,31 @@ private:
   FileDescriptor listener_;
 };
 
-// Collects onRequest / onRemoval calls as "request:<id>" / "removal:<id>",
-// in the order the server made them.
-class CallbackRecorder {
+// What other threads pushed, in order, for the test's thread to wait for.
+template <typename T> class Inbox {
 public:
-  void requested(const ApprovalRequest& request);
-  void removed(const std::string& id);
-  // Waits until `count` events, or the event `event`, were seen.
-  bool waitFor(std::size_t count, double timeout = 5.0);
-  bool waitFor(const std::string& event, double timeout = 5.0);
-  std::vector<std::string> events();
+  void push(T item) {
+    std::lock_guard guard(mutex_);
+    items_.push_back(std::move(item));
+    changed_.notify_all();
+  }
+  // The items once there are `count` (or after `timeout`), `settle` seconds later.
+  std::vector<T> waitFor(std::size_t count, double timeout = 5.0, double settle = 0) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, std::chrono::duration<double>(timeout), [&] { return items_.size() >= count; });
+    changed_.wait_for(lock, std::chrono::duration<double>(settle), [] { return false; });
+    return items_;
+  }
+  bool waitFor(const T& item) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(5), [&] { return std::ranges::count(items_, item) > 0; });
+  }
+  std::vector<T> items() { return waitFor(0); }
 
 private:
-  void add(const std::string& event);
-  bool waitUntil(const std::function<bool()>& done, double timeout);
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::vector<std::string> events_;
+  std::vector<T> items_;
 };
 
 // A child process whose effective user is another one (65534) while its

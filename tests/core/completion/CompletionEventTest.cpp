@@ -11,6 +11,7 @@ namespace {
 using Kind = CompletionEvent::Kind;
 using Reason = CompletionEvent::Reason;
 constexpr double kNow = 800'000'000.5;
+const Json kRemoved(Json::value_t::discarded);
 
 // A FinalStop hook input with `key` set to `value` (removed when discarded).
 std::optional<CompletionEvent> decodeWith(const std::string& key = "", const Json& value = nullptr, double now = kNow) {
@@ -24,54 +25,34 @@ std::optional<CompletionEvent> decodeWith(const std::string& key = "", const Jso
 }
 
 TEST(CompletionEventTest, DecodesStartsAndEndsOfUserTurns) {
-  const auto ended = decodeWith();
-  ASSERT_TRUE(ended);
-  EXPECT_EQ(ended->kind, Kind::ended);
-  EXPECT_EQ(ended->reason, Reason::completed);
-  EXPECT_EQ(ended->observedAt, kNow);
-  EXPECT_TRUE(ended->isValid());
-  EXPECT_NE(decodeWith()->id, ended->id);
-  for (const Json& reason : {Json("Completed"), Json(3), Json(nullptr), Json(Json::value_t::discarded)}) {
+  const auto ended = decodeWith().value();
+  EXPECT_EQ(ended,
+            (CompletionEvent{ended.id, "s-1", std::nullopt, std::nullopt, Kind::ended, Reason::completed, kNow}));
+  EXPECT_TRUE(ended.isValid());
+  EXPECT_NE(decodeWith()->id, ended.id);
+  for (const Json& reason : {Json("Completed"), Json(3), Json(nullptr), kRemoved}) {
     EXPECT_EQ(decodeWith("final_stop_reason", reason).value().reason, Reason::unknown) << reason.dump();
   }
   const auto started = CompletionEvent::decodeHook(
-      R"({"hook_event_name":"UserPromptSubmit","session_id":"s-1","final_stop_reason":"failed",)"
-      R"("generation_id":"g.1","agent_id":"a:2"})",
-      kNow);
-  ASSERT_TRUE(started);
-  EXPECT_EQ(started->kind, Kind::started);
-  EXPECT_FALSE(started->reason);
-  EXPECT_EQ(started->generationID, "g.1");
-  EXPECT_EQ(started->agentID, "a:2");
+                           R"({"hook_event_name":"UserPromptSubmit","session_id":"s-1","final_stop_reason":"failed",)"
+                           R"("generation_id":"g.1","agent_id":"a:2"})",
+                           kNow)
+                           .value();
+  EXPECT_EQ(started, (CompletionEvent{started.id, "s-1", "g.1", "a:2", Kind::started, std::nullopt, kNow}));
 }
 
 // One valid input, then one row per rule it breaks, and the accepted edges.
 TEST(CompletionEventTest, RefusesEveryDoubtfulInput) {
+  // clang-format off
   const std::pair<const char*, Json> refused[] = {
-      {"hook_event_name", "Stop"},
-      {"hook_event_name", "PermissionRequest"},
-      {"hook_event_name", "finalstop"},
-      {"hook_event_name", Json(Json::value_t::discarded)},
-      {"session_id", std::string(257, 'a')},
-      {"session_id", ""},
-      {"session_id", "a b"},
-      {"session_id", "a/b"},
-      {"session_id", "é"},
-      {"session_id", 1},
-      {"generation_id", nullptr},
-      {"generation_id", ""},
-      {"generation_id", "x y"},
-      {"generation_id", 7},
-      {"agent_id", nullptr},
-      {"agent_id", ""},
-      {"agent_id", "x y"},
-      {"agent_id", 7},
-      {"subagent_type", nullptr},
-      {"parent_session_id", nullptr},
-      {"is_subagent", true},
-      {"is_subagent", "false"},
-      {"is_subagent", 0},
+      {"hook_event_name", "Stop"}, {"hook_event_name", "PermissionRequest"}, {"hook_event_name", "finalstop"},
+      {"hook_event_name", kRemoved}, {"session_id", std::string(257, 'a')}, {"session_id", ""}, {"session_id", "a b"},
+      {"session_id", "a/b"}, {"session_id", "é"}, {"session_id", 1}, {"generation_id", nullptr}, {"generation_id", ""},
+      {"generation_id", "x y"}, {"generation_id", 7}, {"agent_id", nullptr}, {"agent_id", ""}, {"agent_id", "x y"},
+      {"agent_id", 7}, {"subagent_type", nullptr}, {"parent_session_id", nullptr}, {"is_subagent", true},
+      {"is_subagent", "false"}, {"is_subagent", 0},
   };
+  // clang-format on
   for (const auto& [key, value] : refused) {
     EXPECT_FALSE(decodeWith(key, value)) << key << " " << value.dump();
   }
