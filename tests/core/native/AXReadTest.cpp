@@ -26,14 +26,9 @@ FakeElementRef with(FakeElementRef element, const std::string& name, AXValue val
   return element;
 }
 
-FakeElementRef failing(FakeElementRef element, const std::string& name) {
-  element->failingCopies.insert(name);
+FakeElementRef failing(FakeElementRef element, const std::string& name, bool FakeElement::*flag = nullptr) {
+  flag != nullptr ? void((*element).*flag = true) : void(element->failingCopies.insert(name));
   return element;
-}
-FakeElementRef flagged(bool FakeElement::*flag) {
-  FakeElementRef group = node("AXGroup");
-  (*group).*flag = true;
-  return group;
 }
 
 // A window at {100,100,800,600} around `children`.
@@ -51,13 +46,13 @@ FakeElementRef groups(int depth) {
   return group;
 }
 
-// Each node in pre-order as "id role texts", with " off" when disabled and " hidden" when invisible.
+// Each node in pre-order as "id role texts; ", with " off" when disabled and " hidden" when invisible.
 std::string outline(const NativeApprovalNode& node) {
   std::string line = node.id + " " + node.role;
   for (const std::string& text : node.texts) {
     line += " " + text;
   }
-  line += std::string(node.enabled ? "" : " off") + (node.visible ? "" : " hidden") + "\n";
+  line += std::string(node.enabled ? "" : " off") + (node.visible ? "" : " hidden") + "; ";
   for (const NativeApprovalNode& child : node.children) {
     line += outline(child);
   }
@@ -99,16 +94,10 @@ TEST(AXReadTest, ReadsWindowsIntoDensePreOrderTrees) {
   ASSERT_EQ(roots.size(), 1u);
   // Non-boolean AXEnabled counts as enabled but for buttons; a button 2 points out of its window is visible, 2.5
   // points out not; a text partly inside is visible; an invisible group is not descended into.
-  EXPECT_EQ(outline(roots[0]), "ax-1 AXWindow WorkBuddy\n"
-                               "ax-2 AXGroup\n"
-                               "ax-3 AXStaticText 删除 3 个文件\n"
-                               "ax-4 AXButton 删除\n"
-                               "ax-5 AXImage icon\n"
-                               "ax-6 AXButton off\n"
-                               "ax-7 AXButton off hidden\n"
-                               "ax-8 AXStaticText\n"
-                               "ax-9 AXGroup hidden\n"
-                               "ax-10 AXButton off\n");
+  EXPECT_EQ(outline(roots[0]),
+            "ax-1 AXWindow WorkBuddy; ax-2 AXGroup; ax-3 AXStaticText 删除 3 个文件; ax-4 AXButton 删除; "
+            "ax-5 AXImage icon; ax-6 AXButton off; ax-7 AXButton off hidden; ax-8 AXStaticText; "
+            "ax-9 AXGroup hidden; ax-10 AXButton off; ");
   EXPECT_EQ(scan.elements().size(), 10u);
   EXPECT_EQ(*scan.element("ax-4"), button);
   EXPECT_EQ(scan.windowTitles().at("ax-1"), "WorkBuddy");
@@ -149,31 +138,19 @@ TEST(AXReadTest, LimitsHoldAtTheirEdges) {
 
 // Anything the scan needed and could not read leaves it incomplete.
 TEST(AXReadTest, EveryMissedReadMakesTheScanIncomplete) {
+  // clang-format off
   const std::function<void(Scene&)> failures[] = {
       [](Scene& s) { s.show({}); },
-      [](Scene& s) {
-        s.show({window(), with(window(), "AXMinimized", true)});
-      },
-      [](Scene& s) {
-        s.show({window(), failing(window(), "AXSize")});
-      },
+      [](Scene& s) { s.show({window(), with(window(), "AXMinimized", true)}); },
+      [](Scene& s) { s.show({window(), failing(window(), "AXSize")}); },
       [](Scene& s) { s.show({with(window(), "AXChildren", std::vector<AXElementRef>{nullptr})}); },
-      [](Scene& s) { s.show({window({flagged(&FakeElement::multipleCopyFails)})}); },
-      [](Scene& s) { s.show({window({flagged(&FakeElement::timeoutFails)})}); },
-      [](Scene& s) { // a window inside itself
-        s.cyclic = {window()};
-        s.cyclic[0]->adopt(s.cyclic);
-        s.show(s.cyclic);
-      },
-      [](Scene& s) {
-        s.show({window()});
-        s.accessibility.application(kPid)->timeoutFails = true;
-      },
-      [](Scene& s) { // reads slower than the budget: 50 ms a read of 0.45 s
-        s.accessibility = FakeAccessibility(&s.clock, 0.05);
-        s.show({window({groups(12)})});
-      },
+      [](Scene& s) { s.show({window({failing(node("AXGroup"), "", &FakeElement::multipleCopyFails)})}); },
+      [](Scene& s) { s.show({window({failing(node("AXGroup"), "", &FakeElement::timeoutFails)})}); },
+      [](Scene& s) { s.cyclic = {window()}; s.cyclic[0]->adopt(s.cyclic); s.show(s.cyclic); }, // a window inside itself
+      [](Scene& s) { s.show({window()}); s.accessibility.application(kPid)->timeoutFails = true; },
+      [](Scene& s) { s.accessibility = FakeAccessibility(&s.clock, 0.05); s.show({window({groups(12)})}); }, // 50 ms a read of 0.45 s
   };
+  // clang-format on
   for (std::size_t k = 0; k < std::size(failures); ++k) {
     Scene scene;
     failures[k](scene);

@@ -8,6 +8,7 @@
 
 #include "core/native/CardBuilder.h"
 #include "core/native/NativeApprovalMonitor.h"
+#include "core/native/NativeButtonCheck.h"
 #include "platform/FakeAccessibility.h"
 #include "platform/FakeWorkspace.h"
 #include "support/ManualTaskQueue.h"
@@ -21,6 +22,7 @@ using testing::FakeElement;
 using testing::FakeElementRef;
 using testing::QuestionCard;
 using Observation = QuestionReminderState::Observation;
+using Lines = std::vector<std::string>;
 
 constexpr std::int32_t kPid = 4242;
 const std::string kCardFound = "status 已发现后台 WorkBuddy 的原生删除确认";
@@ -41,13 +43,13 @@ void replaceChild(const FakeElementRef& parent, std::size_t index) {
 }
 
 std::string describe(const Observation& observation) {
-  if (const auto* waiting = std::get_if<QuestionReminderState::Waiting>(&observation)) {
-    const QuestionReminder& reminder = waiting->reminder;
-    return "question waiting " + reminder.title + " " + std::to_string(reminder.currentPage) + "/" +
-           std::to_string(reminder.totalPages);
+  const auto* waiting = std::get_if<QuestionReminderState::Waiting>(&observation);
+  if (waiting == nullptr) {
+    return std::holds_alternative<QuestionReminderState::Absent>(observation) ? "question absent"
+                                                                              : "question unavailable";
   }
-  return std::holds_alternative<QuestionReminderState::Absent>(observation) ? "question absent"
-                                                                            : "question unavailable";
+  const QuestionReminder& r = waiting->reminder;
+  return "question waiting " + r.title + " " + std::to_string(r.currentPage) + "/" + std::to_string(r.totalPages);
 }
 
 // The monitor on a virtual-time queue: it polls only when the test polls or
@@ -75,29 +77,23 @@ struct Harness {
   FakeElementRef part(std::size_t index) const { return childOf(childOf(window, 0), index); }
 
   void start(bool approvals = true, bool questions = true) {
-    NativeApprovalMonitor::QuestionHandler onQuestion;
-    if (questions) {
-      onQuestion = [this](const Observation& observation, double capturedAt) {
-        observations.push_back(observation);
-        lastCapturedAt = capturedAt;
-        lines.push_back(describe(observation));
-      };
-    }
+    NativeApprovalMonitor::QuestionHandler onQuestion = [this](const Observation& observation, double capturedAt) {
+      observations.push_back(observation);
+      lastCapturedAt = capturedAt;
+      lines.push_back(describe(observation));
+    };
     monitor.start(
         [this](const ApprovalRequest& request) {
           requests.push_back(request);
           lines.push_back("request " + request.id);
-          if (afterRequest) {
-            afterRequest();
-          }
+          std::function<void()>{afterRequest}(); // a copy: the hook may replace itself
         },
         [this](const std::string& id) {
           lines.push_back("removal " + id);
-          if (afterRemoval) {
-            afterRemoval();
-          }
+          std::function<void()>{afterRemoval}();
         },
-        [this](const std::string& status) { lines.push_back("status " + status); }, approvals, std::move(onQuestion));
+        [this](const std::string& status) { lines.push_back("status " + status); }, approvals,
+        questions ? onQuestion : nullptr);
   }
 
   // Offers the standard card and forgets the callbacks that led there.
@@ -110,18 +106,18 @@ struct Harness {
     return requests.back().id;
   }
 
-  std::vector<std::string> take() { return std::exchange(lines, {}); }
+  Lines take() { return std::exchange(lines, {}); }
 
   testing::FakeClock clock;
   testing::FakeAccessibility accessibility{&clock, 0.0};
   testing::FakeWorkspace workspace;
   FakeElementRef window;
-  std::vector<std::string> lines;
+  Lines lines;
   std::vector<ApprovalRequest> requests;
   std::vector<Observation> observations;
   double lastCapturedAt = 0;
-  std::function<void()> afterRequest;
-  std::function<void()> afterRemoval;
+  std::function<void()> afterRequest = [] {};
+  std::function<void()> afterRemoval = [] {};
   testing::ManualTaskQueue queue{clock};
   NativeApprovalMonitor monitor{accessibility, workspace, clock, queue};
 };
@@ -165,31 +161,51 @@ TEST(NativeApprovalMonitorTest, OffersABackgroundCardOnceAndReportsOnlyChanges) 
                                       "  \"窗口\" : \"WorkBuddy\"\n"
                                       "}",
                                       "", "NativeApproval", t.clock.now() + 315'360'000, "workbuddy"}));
-  EXPECT_EQ(t.lines,
-            (std::vector<std::string>{"question absent", kCardFound, "request " + request.id, "question absent"}));
+  EXPECT_EQ(t.lines, (Lines{"question absent", kCardFound, "request " + request.id, "question absent"}));
 }
 
-struct Change {
-  const char* name;
-  std::function<void(Harness&)> change;
-  std::string status;
-};
-
-// Whatever ends the card's chance retires it once, with the status that says why.
-TEST(NativeApprovalMonitorTest, RetiresTheOfferedCardExactlyOnce) {
-  const Change changes[] = {
-      {"front", [](auto& t) { t.runWorkBuddy({.active = true}); }, "status WorkBuddy 正在前台，原生确认留在原窗口"},
-      {"hidden", [](auto& t) { t.runWorkBuddy({.hidden = true}); }, "status WorkBuddy 已隐藏，请打开原窗口确认"},
-      {"terminated", [](auto& t) { t.runWorkBuddy({.terminated = true}); }, "status WorkBuddy 未运行"},
-      {"two instances", [](auto& t) { t.runTwoInstances(); }, "status 存在多个 WorkBuddy 实例，请在原窗口确认"},
-      {"card gone", [](auto& t) { t.show({}); }, kWaiting},
-      {"permission lost", [](auto& t) { t.accessibility.trusted = false; },
-       "status 需要辅助功能权限，才能读取 WorkBuddy 的确认卡或提问卡"},
+// Whatever ends the offered card's chance retires it once, with the status that says why; anything that makes it
+// not exactly the card offered, or its button not safely pressable, also makes a decision press nothing.
+TEST(NativeApprovalMonitorTest, RetiresTheCardOnceAndPressesNothingUnlessItIsExactlyTheOneOffered) {
+  struct Change {
+    const char* name;
+    std::function<void(Harness&)> change;
+    bool decide; // or poll twice
+    std::string status;
   };
+  // clang-format off
+  const Change changes[] = {
+      {"front", [](auto& t) { t.runWorkBuddy({.active = true}); }, false, "status WorkBuddy 正在前台，原生确认留在原窗口"},
+      {"hidden", [](auto& t) { t.runWorkBuddy({.hidden = true}); }, false, "status WorkBuddy 已隐藏，请打开原窗口确认"},
+      {"terminated", [](auto& t) { t.runWorkBuddy({.terminated = true}); }, false, "status WorkBuddy 未运行"},
+      {"two instances", [](auto& t) { t.runTwoInstances(); }, false, "status 存在多个 WorkBuddy 实例，请在原窗口确认"},
+      {"card gone", [](auto& t) { t.show({}); }, false, kWaiting},
+      {"permission lost", [](auto& t) { t.accessibility.trusted = false; }, false, "status 需要辅助功能权限，才能读取 WorkBuddy 的确认卡或提问卡"},
+      // Decisions after the change.
+      {"other command", [](auto& t) { t.part(2)->set("AXValue", std::string("rm -rf ~/Documents")); }, true, kCardChanged},
+      {"other allow button", [](auto& t) { replaceChild(childOf(t.window, 0), 3); }, true, kCardChanged},
+      {"other context element", [](auto& t) { replaceChild(childOf(t.window, 0), 1); }, true, kCardChanged},
+      {"other window title", [](auto& t) { t.window->set("AXTitle", std::string("Other")); }, true, kCardChanged},
+      {"unreadable window", [](auto& t) { t.window->multipleCopyFails = true; }, true, kCardChanged},
+      {"WorkBuddy in front", [](auto& t) { t.runWorkBuddy({.active = true}); }, true, kCardChanged},
+      {"front during the button check", [](auto& t) { t.part(3)->onCopy = [&t](std::string_view) { t.runWorkBuddy({.active = true}); }; }, true, kButtonUnavailable},
+      {"no AXPress", [](auto& t) { t.part(3)->actions = {"AXShowMenu"}; }, true, kButtonUnavailable},
+      {"role unreadable", [](auto& t) { t.part(3)->failingCopies.insert("AXRole"); }, true, kButtonUnavailable},
+      {"press fails", [](auto& t) { t.part(3)->actionFails = true; }, true, "status 原生按钮操作失败，请在 WorkBuddy 中确认"},
+      {"permission lost", [](auto& t) { t.accessibility.trusted = false; }, true, "status 辅助功能权限不可用，请在 WorkBuddy 中确认"},
+      {"stopped by the removal", [](auto& t) { t.afterRemoval = [&t] { t.monitor.stop(); }; }, true, "question unavailable"},
+  };
+  // clang-format on
   for (const Change& change : changes) {
     Harness test;
     const std::string id = test.offerCard();
     change.change(test);
+    if (change.decide) {
+      EXPECT_FALSE(test.monitor.decide(id, Decision::allow)) << change.name;
+      EXPECT_TRUE(test.part(3)->performed.empty() && test.part(4)->performed.empty()) << change.name;
+      EXPECT_EQ(test.lines, (Lines{"removal " + id, change.status})) << change.name;
+      continue;
+    }
     test.monitor.pollNow();
     test.monitor.pollNow();
     EXPECT_EQ(std::count(test.lines.begin(), test.lines.end(), "removal " + id), 1) << change.name;
@@ -202,24 +218,23 @@ TEST(NativeApprovalMonitorTest, RetiresTheOfferedCardExactlyOnce) {
 // windows are read, or a window beside the card that cannot be read whole:
 // nothing of that scan is offered.
 TEST(NativeApprovalMonitorTest, AChangeDuringTheScanOffersNothing) {
-  for (const bool toFront : {true, false}) {
+  for (const int change : {0, 1, 2}) {
     Harness t;
-    t.show({DeletionCard().grouped()})->onCopy = [&t, toFront](std::string_view) {
-      toFront ? t.runWorkBuddy({.active = true}) : t.runTwoInstances();
+    t.show({DeletionCard().grouped()})->onCopy = [&t, change](std::string_view) {
+      change == 0 ? t.runWorkBuddy({.active = true}) : change == 1 ? t.runTwoInstances() : void();
     };
+    if (change == 2) {
+      FakeElementRef unreadable = testing::fakeElementsFor(testing::scannedWindow({}), kPid);
+      unreadable->multipleCopyFails = true;
+      t.showWindows({t.window, unreadable});
+    }
     t.start();
     t.monitor.pollNow();
-    EXPECT_TRUE(t.requests.empty());
-    EXPECT_EQ(t.lines,
-              (std::vector<std::string>{"question unavailable", "status WorkBuddy 状态已变化，请在原窗口确认"}));
+    EXPECT_TRUE(t.requests.empty()) << change;
+    if (change < 2) {
+      EXPECT_EQ(t.lines, (Lines{"question unavailable", "status WorkBuddy 状态已变化，请在原窗口确认"}));
+    }
   }
-  Harness u;
-  FakeElementRef unreadable = testing::fakeElementsFor(testing::scannedWindow({}), kPid);
-  unreadable->multipleCopyFails = true;
-  u.showWindows({u.show({DeletionCard().grouped()}), unreadable});
-  u.start();
-  u.monitor.pollNow();
-  EXPECT_TRUE(u.requests.empty());
 }
 
 // Callbacks that throw leave the monitor whole.
@@ -236,40 +251,9 @@ TEST(NativeApprovalMonitorTest, AllowAndDenyPressTheVerifiedButtonAfterTheCardIs
     EXPECT_FALSE(test.monitor.decide("another id", decision));
     EXPECT_TRUE(test.monitor.decide(id, decision));
     EXPECT_FALSE(test.monitor.decide(id, decision)) << "a decided card is gone";
-    EXPECT_EQ(test.part(pressed)->performed, std::vector<std::string>{"AXPress"});
+    EXPECT_EQ(test.part(pressed)->performed, Lines{"AXPress"});
     EXPECT_TRUE(test.part(7 - pressed)->performed.empty());
-    EXPECT_EQ(test.lines,
-              (std::vector<std::string>{"removal " + id, "status 已点击原生确认按钮；结果以 WorkBuddy 为准"}));
-  }
-}
-
-// Anything that makes the card not exactly the one offered, or the button
-// not safely pressable, presses nothing and says why.
-TEST(NativeApprovalMonitorTest, PressesNothingUnlessTheCardIsExactlyTheOneOffered) {
-  const Change changes[] = {
-      {"other command", [](auto& t) { t.part(2)->set("AXValue", std::string("rm -rf ~/Documents")); }, kCardChanged},
-      {"other allow button", [](auto& t) { replaceChild(childOf(t.window, 0), 3); }, kCardChanged},
-      {"other context element", [](auto& t) { replaceChild(childOf(t.window, 0), 1); }, kCardChanged},
-      {"other window title", [](auto& t) { t.window->set("AXTitle", std::string("Other")); }, kCardChanged},
-      {"unreadable window", [](auto& t) { t.window->multipleCopyFails = true; }, kCardChanged},
-      {"WorkBuddy in front", [](auto& t) { t.runWorkBuddy({.active = true}); }, kCardChanged},
-      {"front during the button check",
-       [](auto& t) { t.part(3)->onCopy = [&t](std::string_view) { t.runWorkBuddy({.active = true}); }; },
-       kButtonUnavailable},
-      {"no AXPress", [](auto& t) { t.part(3)->actions = {"AXShowMenu"}; }, kButtonUnavailable},
-      {"role unreadable", [](auto& t) { t.part(3)->failingCopies.insert("AXRole"); }, kButtonUnavailable},
-      {"press fails", [](auto& t) { t.part(3)->actionFails = true; }, "status 原生按钮操作失败，请在 WorkBuddy 中确认"},
-      {"permission lost", [](auto& t) { t.accessibility.trusted = false; },
-       "status 辅助功能权限不可用，请在 WorkBuddy 中确认"},
-      {"stopped by the removal", [](auto& t) { t.afterRemoval = [&t] { t.monitor.stop(); }; }, "question unavailable"},
-  };
-  for (const Change& change : changes) {
-    Harness test;
-    const std::string id = test.offerCard();
-    change.change(test);
-    EXPECT_FALSE(test.monitor.decide(id, Decision::allow)) << change.name;
-    EXPECT_TRUE(test.part(3)->performed.empty() && test.part(4)->performed.empty()) << change.name;
-    EXPECT_EQ(test.lines, (std::vector<std::string>{"removal " + id, change.status})) << change.name;
+    EXPECT_EQ(test.lines, (Lines{"removal " + id, "status 已点击原生确认按钮；结果以 WorkBuddy 为准"}));
   }
 }
 
@@ -284,8 +268,8 @@ TEST(NativeApprovalMonitorTest, ADecidedCardStaysSuppressedUntilNoLabelledButton
   t.part(2)->set("AXValue", std::string("rm -rf ./build ./dist"));
   t.monitor.pollNow();
   const std::string unverified = "status 已读到审批按钮，但卡片结构或完整命令未通过校验，请在 WorkBuddy 确认";
-  EXPECT_EQ(t.take(), (std::vector<std::string>{"removal " + id, "question absent", kWaiting, "question absent",
-                                                unverified, "question absent", kWaiting}));
+  EXPECT_EQ(t.take(), (Lines{"removal " + id, "question absent", kWaiting, "question absent", unverified,
+                             "question absent", kWaiting}));
   const FakeElementRef card = t.window;
   t.show({}); // ...suppressed; a complete poll without one lifts it
   t.monitor.pollNow();
@@ -297,8 +281,7 @@ TEST(NativeApprovalMonitorTest, ADecidedCardStaysSuppressedUntilNoLabelledButton
   t.take();
   t.monitor.pollNow();
   ASSERT_EQ(t.requests.size(), 3u);
-  EXPECT_EQ(t.take(), (std::vector<std::string>{"question absent", "removal " + t.requests[1].id,
-                                                "request " + t.requests[2].id}));
+  EXPECT_EQ(t.take(), (Lines{"question absent", "removal " + t.requests[1].id, "request " + t.requests[2].id}));
 }
 
 TEST(NativeApprovalMonitorTest, StopsAndRestartsSilenceWhatTheyEnd) {
@@ -308,34 +291,34 @@ TEST(NativeApprovalMonitorTest, StopsAndRestartsSilenceWhatTheyEnd) {
   t.monitor.stop();
   t.monitor.pollNow();
   EXPECT_FALSE(t.monitor.decide(id, Decision::allow));
-  EXPECT_EQ(t.take(), (std::vector<std::string>{"removal " + id, "question unavailable"}));
+  EXPECT_EQ(t.take(), (Lines{"removal " + id, "question unavailable"}));
 
   // A stop from a callback ends the rest of that poll: its waiting question is never delivered.
   t.show({DeletionCard().grouped(), QuestionCard().group()});
   t.afterRequest = [&t] { t.monitor.stop(); };
   t.start();
   t.monitor.pollNow();
-  EXPECT_EQ(t.take(), (std::vector<std::string>{kCardFound, "request " + t.requests[1].id,
-                                                "removal " + t.requests[1].id, "question unavailable"}));
+  EXPECT_EQ(t.take(),
+            (Lines{kCardFound, "request " + t.requests[1].id, "removal " + t.requests[1].id, "question unavailable"}));
 
   // A restart from a callback ends the rest of that poll only.
   t.afterRequest = [&t] {
-    t.afterRequest = nullptr;
+    t.afterRequest = [] {};
     t.start();
   };
   t.start();
   t.monitor.pollNow();
-  EXPECT_EQ(t.take(), (std::vector<std::string>{kCardFound, "request " + t.requests[2].id}));
+  EXPECT_EQ(t.take(), (Lines{kCardFound, "request " + t.requests[2].id}));
   t.monitor.pollNow();
-  EXPECT_EQ(t.take(), std::vector<std::string>{kQuestion});
+  EXPECT_EQ(t.take(), Lines{kQuestion});
 
   t.start(false); // approvals off: the card goes at once, questions go on
-  EXPECT_EQ(t.take(), std::vector<std::string>{"removal " + t.requests[2].id});
+  EXPECT_EQ(t.take(), Lines{"removal " + t.requests[2].id});
   t.monitor.pollNow();
-  EXPECT_EQ(t.take(), (std::vector<std::string>{"status 已发现后台 WorkBuddy 提问，刘海仅提供去回答", kQuestion}));
+  EXPECT_EQ(t.take(), (Lines{"status 已发现后台 WorkBuddy 提问，刘海仅提供去回答", kQuestion}));
   EXPECT_FALSE(t.monitor.decide(t.requests[2].id, Decision::allow));
   t.start(true, false); // questions off: the feed ends with one unavailable
-  EXPECT_EQ(t.take(), std::vector<std::string>{"question unavailable"});
+  EXPECT_EQ(t.take(), Lines{"question unavailable"});
 }
 
 TEST(NativeApprovalMonitorTest, TheFallbackWindowServesQuestionsNeverCards) {
@@ -346,7 +329,7 @@ TEST(NativeApprovalMonitorTest, TheFallbackWindowServesQuestionsNeverCards) {
   t.start();
   t.monitor.pollNow();
   EXPECT_TRUE(t.requests.empty());
-  EXPECT_EQ(t.lines, (std::vector<std::string>{"status 已读取后台提问；备用窗口仅用于提醒，不用于审批", kQuestion}));
+  EXPECT_EQ(t.lines, (Lines{"status 已读取后台提问；备用窗口仅用于提醒，不用于审批", kQuestion}));
 }
 
 TEST(NativeApprovalMonitorTest, AQuestionFlowKeepsItsIdUntilTwoAbsencesInARow) {
@@ -374,54 +357,75 @@ TEST(NativeApprovalMonitorTest, AQuestionFlowKeepsItsIdUntilTwoAbsencesInARow) {
   EXPECT_EQ(describe(t.observations.back()), "question unavailable");
 }
 
-// Real threads: entry points race the timer; every offered card's removal
-// follows its request once, and a press happens only for a decision that
-// reported it.
+// Real threads, for the thread sanitizer: decisions and restarts race the
+// timer; every offered card is removed once, and a press happens only for a
+// decision that reported it.
 TEST(NativeApprovalMonitorThreadingTest, EntryPointsRaceTheTimerSafely) {
   Harness t;
   t.show({DeletionCard().grouped()});
   SerialQueue queue("vantrel-notch.native-approval");
   NativeApprovalMonitor monitor(t.accessibility, t.workspace, t.clock, queue, {.pollInterval = 0.002});
   std::mutex mutex;
-  std::vector<std::string> offered;
-  std::multiset<std::string> removed;
-  int removalsOfUnknownIDs = 0;
-  const auto startMonitor = [&] {
-    monitor.start(
-        [&](const ApprovalRequest& request) {
-          std::lock_guard guard(mutex);
-          offered.push_back(request.id);
-        },
-        [&](const std::string& id) {
-          std::lock_guard guard(mutex);
-          removalsOfUnknownIDs += std::find(offered.begin(), offered.end(), id) == offered.end() ? 1 : 0;
-          removed.insert(id);
-        },
-        [](const std::string&) {}, true, [](const Observation&, double) {});
+  std::multiset<std::string> offered, removed;
+  std::string latest;
+  const auto record = [&](std::multiset<std::string>& into, const std::string& id) {
+    std::lock_guard guard(mutex);
+    EXPECT_TRUE(&into == &offered || offered.contains(id)) << "removal before its request";
+    into.insert(id);
+    latest = &into == &offered ? id : latest;
   };
-  std::atomic<bool> done = false;
-  std::atomic<int> pressesReported = 0;
-  startMonitor();
-  std::thread decider([&] {
-    while (!done) {
-      std::unique_lock guard(mutex);
-      const std::string latest = offered.empty() ? "" : offered.back();
-      guard.unlock();
-      pressesReported += !latest.empty() && monitor.decide(latest, Decision::allow) ? 1 : 0;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  });
+  std::atomic<int> presses = 0;
   for (int round = 0; round < 40; ++round) {
+    if (round % 2 == 0) {
+      monitor.start([&](const ApprovalRequest& r) { record(offered, r.id); }, [&](auto& id) { record(removed, id); },
+                    [](const std::string&) {}, true, [](const Observation&, double) {});
+    }
+    std::thread decider([&] {
+      std::unique_lock guard(mutex);
+      const std::string id = latest;
+      guard.unlock();
+      presses += monitor.decide(id, Decision::allow) ? 1 : 0;
+    });
     std::this_thread::sleep_for(std::chrono::milliseconds(3));
-    round % 2 == 0 ? monitor.stop() : startMonitor();
+    round % 2 == 1 ? monitor.stop() : void();
+    decider.join();
   }
-  done = true;
-  decider.join();
-  monitor.stop();
   EXPECT_GT(offered.size(), 1u);
-  EXPECT_EQ(removalsOfUnknownIDs, 0);
-  EXPECT_EQ(removed, std::multiset<std::string>(offered.begin(), offered.end()));
-  EXPECT_EQ(static_cast<int>(t.part(3)->performed.size()), pressesReported.load());
+  EXPECT_EQ(removed, offered);
+  EXPECT_EQ(static_cast<int>(t.part(3)->performed.size()), presses.load());
+}
+
+// Whether an enabled, visible allow button offering AXPress, after `change`, passes the check for `label`.
+bool passes(const std::function<void(FakeElement&)>& change, std::string_view label = "允许本次删除") {
+  testing::FakeElementRef button = testing::FakeAccessibility::element(7, "AXButton");
+  button->set("AXEnabled", true).set("AXHidden", false).set("AXTitle", std::string(" 1. 允许本次删除\n"));
+  button->actions = {"AXShowMenu", "AXPress"};
+  change(*button);
+  return NativeButtonCheck::isPressable(testing::FakeAccessibility(), button, label);
+}
+
+TEST(NativeButtonCheckTest, PassesOnlyAnEnabledVisibleButtonNamingTheChosenLabel) {
+  EXPECT_TRUE(passes([](FakeElement&) {}));
+  EXPECT_FALSE(passes([](FakeElement&) {}, "取消删除"));
+  EXPECT_FALSE(NativeButtonCheck::isPressable(testing::FakeAccessibility(), nullptr, "允许本次删除"));
+  EXPECT_TRUE(passes([](FakeElement& button) { // no texts and no hidden flag pass
+    button.attributes.erase("AXTitle");
+    button.attributes.erase("AXHidden");
+    button.set("AXValue", std::string()).set("AXDescription", AXNullMarker{});
+  }));
+  const std::function<void(FakeElement&)> breakages[] = {
+      [](FakeElement& button) { button.set("AXRole", std::string("AXStaticText")); },
+      [](FakeElement& button) { button.set("AXEnabled", false); },
+      [](FakeElement& button) { button.attributes.erase("AXEnabled"); },
+      [](FakeElement& button) { button.set("AXHidden", true); },
+      [](FakeElement& button) { button.set("AXDescription", std::string("取消删除")); },
+      [](FakeElement& button) { button.set("AXValue", std::string("允许本次删除\u200b")); },
+      [](FakeElement& button) { button.set("AXTitle", std::string("允许本次删除吗")); },
+      [](FakeElement& button) { button.actions = {"AXShowMenu"}; },
+  };
+  for (std::size_t index = 0; index < std::size(breakages); ++index) {
+    EXPECT_FALSE(passes(breakages[index])) << "breakage " << index;
+  }
 }
 
 } // namespace
