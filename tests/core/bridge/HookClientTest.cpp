@@ -102,7 +102,8 @@ void play(std::string script, const ScriptedServer::Exchange& exchange) {
   }
   for (const char c : script) {
     if (c == '|' || c == '~') {
-      std::this_thread::sleep_for(std::chrono::milliseconds(c == '~' ? 150 : 5));
+      std::this_thread::sleep_for(
+          std::chrono::milliseconds(c == '~' ? 400 : 5)); // ~: far past the 0.05 s deadline, even on a loaded machine
     } else {
       sendWithoutSignal(exchange.connection.get(), &c, 1);
     }
