@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -59,16 +60,13 @@ struct Harness {
     const ApprovalRequest* shown = interaction().current();
     return shown ? std::optional(shown->id) : std::nullopt;
   }
-  bool waits(const std::string& id) const {
-    const auto& requests = interaction().requests();
-    return std::any_of(requests.begin(), requests.end(), [&](const auto& request) { return request.id == id; });
-  }
 
   // A hook sends its request through the bridge; returns once the model has it.
   TestClient& ask(const ApprovalRequest& request) {
     hooks.push_back(std::make_unique<TestClient>(bridgeSocketPath(bridge.path())));
     EXPECT_TRUE(hooks.back()->send(lineOf(request)));
-    EXPECT_TRUE(until([&] { return waits(request.id); }));
+    EXPECT_TRUE(until(
+        [&] { return std::ranges::any_of(interaction().requests(), [&](auto& r) { return r.id == request.id; }); }));
     return *hooks.back();
   }
   ApprovalRequest ask() {
@@ -443,54 +441,47 @@ TEST(AppModelTest, TheSystemDependenciesAnswerForTheOneWorkBuddyProcess) {
     EXPECT_EQ(system.completionTarget(), row.target);
     EXPECT_EQ(workspace.calls, row.calls);
   }
-  FakeWorkspace workspace;
+  FakeWorkspace workspace; // hidden: shown first, and either refusal fails the activation
   FakePreferences preferences;
   workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {{.pid = kPid, .hidden = true}});
   const AppModelDependencies system = AppModelDependencies::system(workspace, preferences);
   workspace.unhideSucceeds = false;
-  EXPECT_FALSE(system.completionActivate(kPid)) << "still hidden: not brought forward";
+  EXPECT_FALSE(system.completionActivate(kPid));
   workspace.unhideSucceeds = true;
   workspace.activationSucceeds = false;
   EXPECT_FALSE(system.completionActivate(kPid));
   EXPECT_EQ(workspace.calls, (std::vector<std::string>{unhide, unhide, activate}));
-
-  preferences.registerDefaults(PreferenceKeys::registeredDefaults());
-  EXPECT_TRUE(system.questionFeatureEnabled());
-  EXPECT_FALSE(system.completionFeatureEnabled());
-  EXPECT_TRUE(system.completionAutoCollapseEnabled());
   preferences.setBool(PreferenceKeys::questionReminders, false);
   preferences.setBool(PreferenceKeys::completionReminders, true);
   preferences.setBool(PreferenceKeys::autoCollapse, false);
-  EXPECT_FALSE(system.questionFeatureEnabled());
-  EXPECT_TRUE(system.completionFeatureEnabled());
-  EXPECT_FALSE(system.completionAutoCollapseEnabled());
+  EXPECT_FALSE(system.questionFeatureEnabled() || !system.completionFeatureEnabled() ||
+               system.completionAutoCollapseEnabled());
 }
 
 // A profile counts as configured only for the entry exactly as an install
-// writes it for this executable and that profile.
+// writes it for this executable and that profile; each row changes one thing.
 TEST(AppModelTest, ConfiguredProfilesAreThoseWithThisAppsExactApprovalHook) {
-  const std::string command = "'/opt/vantrel/VantrelNotch' '--hook' '--source' 'workbuddy' '--owner-marker' "
-                              "'vantrel-notch-v1'";
-  const auto settings = [&](const std::string& group) {
-    return R"({"model":"m","hooks":{"PermissionRequest":[)" + group + "]}}";
+  const std::string valid = R"({"model":"m","hooks":{"PermissionRequest":[{"hooks":[{"type":"command","command":")"
+                            R"('/opt/vantrel/VantrelNotch' '--hook' '--source' 'workbuddy' '--owner-marker' )"
+                            R"('vantrel-notch-v1'","timeout":60}]}]}})";
+  const auto edit = [](std::string text, const std::string& from, const std::string& to) {
+    return text.replace(text.find(from), from.size(), to);
   };
-  const std::string entry = R"({"type":"command","command":")" + command + R"(","timeout":60})";
-  const std::string valid = settings(R"({"hooks":[)" + entry + "]}");
   const std::string padded = valid + std::string(4'194'304 - valid.size(), ' ');
   const std::pair<std::string, bool> rows[] = {
       {valid, true},
-      {settings(R"({"hooks":[{"type":"command","command":"audit"},)" + entry + "]}"), true},
       {padded, true},
       {padded + " ", false},
-      {settings(R"({"matcher":"","hooks":[)" + entry + "]}"), false},
-      {settings(R"({"hooks":[{"type":"prompt","command":")" + command + R"(","timeout":60}]})"), false},
-      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"(","timeout":60.5}]})"), false},
-      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"(","timeout":"60"}]})"), false},
-      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"(","timeout":59}]})"), false},
-      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"("}]})"), false},
-      {settings(R"({"hooks":[{"type":"command","command":")" + command + R"( ","timeout":60}]})"), false},
-      {settings(R"({"hooks":[{"type":"command","command":")" + command.substr(1) + R"(","timeout":60}]})"), false},
-      {R"({"hooks":{"PermissionRequest":{"hooks":[)" + entry + "]}}}", false},
+      {edit(valid, R"([{"type")", R"([{"type":"command","command":"audit"},{"type")"), true},
+      {edit(valid, R"([{"hooks")", R"([{"matcher":"","hooks")"), false},
+      {edit(valid, R"("type":"command")", R"("type":"prompt")"), false},
+      {edit(valid, "60}", "60.5}"), false},
+      {edit(valid, "60}", "\"60\"}"), false},
+      {edit(valid, "60}", "59}"), false},
+      {edit(valid, R"(,"timeout":60)", ""), false},
+      {edit(valid, "v1'\"", "v1' \""), false},
+      {edit(valid, "\"'/opt", "\"/opt"), false},
+      {edit(edit(valid, R"(:[{"hooks")", R"(:{"hooks")"), "}]}}", "}}}"), false},
       {R"({"hooks":[]})", false},
       {valid.substr(0, valid.size() - 1), false},
   };
@@ -498,17 +489,13 @@ TEST(AppModelTest, ConfiguredProfilesAreThoseWithThisAppsExactApprovalHook) {
     Harness t;
     writeFile(t.home.child(".workbuddy/settings.json"), text);
     t.model->refreshConfiguredProfiles();
-    EXPECT_EQ(t.state().configuredProfiles,
-              configured ? std::vector<std::string>{"WorkBuddy"} : std::vector<std::string>{})
-        << text.substr(0, 200);
+    EXPECT_EQ(t.state().configuredProfiles.size(), configured ? 1u : 0u) << text.substr(0, 200);
   }
   Harness t; // the other profile needs its own source word
   writeFile(t.home.child(".workbuddy-ai/settings.json"), valid);
   t.model->refreshConfiguredProfiles();
   EXPECT_TRUE(t.state().configuredProfiles.empty());
-  std::string ai = valid;
-  ai.replace(ai.find("'workbuddy'"), 11, "'workbuddyAI'");
-  writeFile(t.home.child(".workbuddy-ai/settings.json"), ai);
+  writeFile(t.home.child(".workbuddy-ai/settings.json"), edit(valid, "'workbuddy'", "'workbuddyAI'"));
   writeFile(t.home.child(".workbuddy/settings.json"), valid);
   t.model->refreshConfiguredProfiles();
   EXPECT_EQ(t.state().configuredProfiles, (std::vector<std::string>{"WorkBuddy", "WorkBuddy（AI 版）"}));
@@ -718,7 +705,10 @@ TEST(AppModelReminderTest, TicksThatChangeNothingTellNobody) {
 TEST(AppModelPropertyTest, OnlyWhatWasShownArmedIsEverDecidedOrActivated) {
   std::mt19937 random(20261207);
   const double steps[] = {0.05, 0.2, 0.44, kArmed, 1.2, 2};
-  for (int sequence = 0; sequence < 60; ++sequence) {
+  // 60 sequences in the suite; NOTCH_PROPERTY_SEQUENCES runs more for a longer search.
+  const char* const requested = std::getenv("NOTCH_PROPERTY_SEQUENCES");
+  const int sequences = requested != nullptr ? std::atoi(requested) : 60;
+  for (int sequence = 0; sequence < sequences; ++sequence) {
     SCOPED_TRACE(sequence);
     Harness t;
     t.workBuddy();

@@ -100,13 +100,15 @@ void play(std::string script, const ScriptedServer::Exchange& exchange) {
       script.replace(at, std::string_view(token).size(), value);
     }
   }
-  for (const char c : script) {
-    if (c == '|' || c == '~') {
-      std::this_thread::sleep_for(
-          std::chrono::milliseconds(c == '~' ? 400 : 5)); // ~: far past the 0.05 s deadline, even on a loaded machine
-    } else {
-      sendWithoutSignal(exchange.connection.get(), &c, 1);
+  // Each run between pauses goes out in one write, so that it arrives in one
+  // read: '|' pauses briefly (a split line), '~' far past the 0.05 s deadline.
+  for (std::size_t start = 0; start <= script.size();) {
+    const std::size_t pause = std::min(script.find_first_of("|~", start), script.size());
+    sendWithoutSignal(exchange.connection.get(), script.data() + start, pause - start);
+    if (pause < script.size()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(script[pause] == '~' ? 400 : 5));
     }
+    start = pause + 1;
   }
 }
 
