@@ -1,5 +1,7 @@
 #include "support/ChildProcess.h"
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <stdexcept>
@@ -77,13 +79,17 @@ ChildResult runChild(const std::string& program, const std::vector<std::string>&
   }
   ChildResult result;
   int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (uptimeNow() - started >= options.killAfter) {
-      result.killed = ::kill(pid, SIGKILL) == 0;
+  // Sleeps at most a millisecond, and no later than the kill moment: a
+  // configuration run takes about 2 ms, and a kill must land inside it.
+  for (bool sent = false; ::waitpid(pid, &status, WNOHANG) == 0;) {
+    const double untilKill = options.killAfter - (uptimeNow() - started);
+    if (untilKill <= 0 && !sent) {
+      sent = ::kill(pid, SIGKILL) == 0;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::duration<double>(std::clamp(untilKill, 0.00005, 0.001)));
   }
   result.wallSeconds = uptimeNow() - started;
+  result.killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL; // not when it had already ended
   ::close(options.standardInput ? -1 : in[1]);
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.standardOutput = contentsOf(out);

@@ -12,7 +12,7 @@ namespace notch::testing {
 
 struct ChildResult {
   int exitStatus = -1; // when it exited normally
-  bool killed = false; // by killAfter or the time limit, before it ended
+  bool killed = false; // ended by the SIGKILL of killAfter, before it exited by itself
   std::string standardOutput;
   std::string standardError;
   double wallSeconds = 0; // from the start to the exit
