@@ -87,23 +87,13 @@ TEST(QuestionReminderStateTest, ExpandsByItselfOnceAndHandsOffOnce) {
   EXPECT_FALSE(state.beginHandoff(second, true));
 }
 
-TEST(QuestionFlowIdentityTest, KeepsAFlowAcrossPagesUntilASeenPageChanges) {
+TEST(QuestionFlowIdentityTest, AFlowEndsWithAnotherProcessOrAChangedPage) {
   QuestionFlowIdentity identity;
-  const auto flow = identity.identify("card-1", 4242, "第一题", 1, 3);
-  ASSERT_TRUE(flow);
-  EXPECT_EQ(identity.identify("card-1", 4242, "第二题", 2, 3), flow);
-  EXPECT_EQ(identity.identify("card-1", 4242, "第一题", 1, 3), flow); // paging back
-  const auto changed = identity.identify("card-1", 4242, "另一个问题", 1, 3);
-  EXPECT_TRUE(changed && changed != flow);
-  EXPECT_NE(identity.identify("card-2", 4242, "另一个问题", 1, 3), changed);
-  const auto current = identity.identify("card-2", 4243, "另一个问题", 1, 3);
-  EXPECT_NE(current, changed);
-  identity.observeAbsence();
-  identity.observeUnavailable(); // resets the absence count
-  identity.observeAbsence();
-  EXPECT_EQ(identity.identify("card-2", 4243, "另一个问题", 1, 3), current);
-  identity.observeAbsence(), identity.observeAbsence();
-  EXPECT_NE(identity.identify("card-2", 4243, "另一个问题", 1, 3), current);
+  const auto flow = identity.identify("card", 4242, "第一题", 1, 3);
+  EXPECT_EQ(identity.identify("card", 4242, "第二题", 2, 3), flow);
+  const auto other = identity.identify("card", 4243, "第二题", 2, 3);
+  EXPECT_NE(other, flow);
+  EXPECT_NE(identity.identify("card", 4243, "另一个问题", 2, 3), other);
 }
 
 // Each row: binding, pid, title, page, pages, whether a flow is given. Binding and title must be clean text: not
