@@ -9,8 +9,7 @@
 namespace notch {
 namespace {
 
-using testing::failureOf;
-using testing::kExecutable;
+using namespace testing;
 
 const SystemFileSystem fileSystem;
 const HookInstaller installer(fileSystem);
@@ -34,6 +33,8 @@ TEST(HookRulesTest, AnyOtherChangeCountsAndAnEditedOwnHookStopsTheWriter) {
   Json document = on("PermissionRequest", closing), matched = closing;
   document["hooks"]["PreToolUse"] = Json::array(); // an empty event array goes: a change
   EXPECT_TRUE(HookRules::installApprovalHook(document, own()));
+  document = on("PermissionRequest", Json{{"hooks", Json::array()}}); // a foreign group that was empty before stays
+  EXPECT_FALSE(HookRules::uninstallApprovalHooks(document));
   matched["matcher"] = "*";
   document = on("PermissionRequest", matched);
   EXPECT_EQ(failureOf([&] { HookRules::installApprovalHook(document, own()); }),
