@@ -42,9 +42,9 @@ TEST(HookRulesTest, AnyOtherChangeCountsAndAnEditedOwnHookStopsTheWriter) {
 }
 
 TEST(HookInstallerTest, EditedCompletionHooksStopTheCountAndALegacyHookAloneNeedsReview) {
-  testing::TemporaryHome home;
+  TemporaryHome home;
   installer.installCompletion(home.settings(), kExecutable, false);
-  Json timed = parseJson(testing::readFile(home.settings()).value()).value(), matched = timed;
+  Json timed = parseJson(readFile(home.settings()).value()).value(), matched = timed;
   timed["hooks"]["FinalStop"][0]["hooks"][0]["timeout"] = 5;
   matched["hooks"]["FinalStop"][0]["matcher"] = "x";
   for (const Json& edited : {timed, matched}) {
