@@ -12,18 +12,12 @@
 namespace notch {
 namespace {
 
-using testing::directoryEntries;
-using testing::failureOf;
-using testing::kExecutable;
-using testing::readFile;
-using testing::TemporaryHome;
-using testing::writeFile;
+using namespace testing;
 
 const std::string kForeign =
     R"({"theme":"dark","hooks":{"PermissionRequest":[{"hooks":[{"type":"command","command":"other"}]}]}})";
 const std::string kNotPrivate = "配置必须是当前用户拥有的普通文件，不能为硬链接或超大文件。";
 const std::string kForeignOwner = "配置目录属于其他用户（例如通过 sudo 运行）；请以该用户身份运行。未修改文件。";
-const std::string kLeftover = ".settings.json.E621E1F8-C36C-495A-93FC-0C247A3E6E5F.tmp";
 const SystemFileSystem kFileSystem;
 
 std::string installFailure(const std::string& settings, const FileSystem& fileSystem = kFileSystem) {
@@ -225,7 +219,7 @@ TEST(SettingsFileTest, WritesLeaveOnlyPrivateFilesAndClearLeftovers) {
 
   const std::string backup = installer.install(home.settings(), kExecutable, "workbuddy", false);
   EXPECT_EQ(readFile(backup), "{}\n");
-  installer.install(home.settings(), kExecutable, "workbuddy", false);
+  EXPECT_EQ(readFile(installer.install(home.settings(), kExecutable, "workbuddy", false)), readFile(home.settings()));
   EXPECT_EQ(directoryEntries(home.workbuddy()),
             (std::vector<std::string>{".vantrel-notch-backups", ".vantrel-notch-v1.lock", "settings.json"}));
   EXPECT_EQ(directoryEntries(home.backups()).size(), 2u);
@@ -235,7 +229,7 @@ TEST(SettingsFileTest, WritesLeaveOnlyPrivateFilesAndClearLeftovers) {
   }
 
   // Leftovers of a killed run are cleared by the next operation, ours only.
-  const std::string stale = home.workbuddy() + "/" + kLeftover;
+  const std::string stale = home.workbuddy() + "/.settings.json.E621E1F8-C36C-495A-93FC-0C247A3E6E5F.tmp";
   const std::string partial = home.backups() + "/.settings.json.E621E1F8-C36C-495A-93FC-0C247A3E6E5F.bak.tmp";
   const std::string unrelated = home.workbuddy() + "/.settings.json.notes.tmp";
   for (const std::string& path : {stale, partial, unrelated}) {
