@@ -287,6 +287,10 @@ TEST(NativeApprovalMonitorTest, AQuestionFlowKeepsItsIdUntilTwoAbsencesInARow) {
   // One absence keeps the flow, an unavailable scan resets the absence count, two absences in a row end it.
   EXPECT_EQ(std::set<std::string>(flows.begin(), flows.begin() + 3).size(), 1u);
   EXPECT_NE(flows[3], flows[2]);
+
+  t.runWorkBuddy({.active = true}); // a question of WorkBuddy in front is unavailable
+  t.monitor.pollNow();
+  EXPECT_EQ(describe(t.observations.back()), "question unavailable");
 }
 
 // Real threads, for the thread sanitizer: decisions and restarts race the
