@@ -4,12 +4,9 @@
 #include <memory>
 #include <thread>
 
-#include <sys/stat.h>
-
 #include "core/bridge/ApprovalServer.h"
 #include "core/bridge/BridgeSocket.h"
 #include "core/bridge/TestBridge.h"
-#include "core/bridge/TransportError.h"
 #include "support/FakeClock.h"
 
 namespace notch {
@@ -22,10 +19,6 @@ using testing::TestClient;
 // The reply lines as the hook reads them, written out.
 std::string allowLine(const std::string& id) { return "{\"decision\":\"allow\",\"id\":\"" + id + "\"}\n"; }
 std::string denyLine(const std::string& id) { return "{\"decision\":\"deny\",\"id\":\"" + id + "\"}\n"; }
-
-std::optional<TransportError> startFailure(ApprovalServer& server) {
-  return testing::transportFailure([&] { server.start(nullptr, nullptr); });
-}
 
 std::ptrdiff_t entries(const char* path) {
   const std::filesystem::directory_iterator list(path);
@@ -229,31 +222,6 @@ TEST_F(ApprovalServerTest, ConnectionsOfAnotherUserAreClosedUnread) {
   startServer();
   EXPECT_EQ(child.wait(), 0);
   EXPECT_EQ(recorder.items(), std::vector<std::string>{});
-}
-
-// The path rules themselves are BridgePathsTest's; here start applies them.
-TEST_F(ApprovalServerTest, StartRefusesUnsafePathsAndLiveServersAndReplacesStaleSockets) {
-  ASSERT_EQ(::mkdir(directory.c_str(), 0755), 0);
-  const auto refused = makeServer(directory);
-  EXPECT_EQ(startFailure(*refused), TransportError::unsafePath());
-  EXPECT_EQ(std::filesystem::status(directory).permissions(), std::filesystem::perms(0755)); // left alone
-  ASSERT_EQ(::chmod(directory.c_str(), 0700), 0);
-  {
-    FileDescriptor squatter = makeBridgeSocket();
-    ASSERT_EQ(bindBridgeSocket(squatter.get(), socket) | ::chmod(socket.c_str(), 0644), 0);
-    EXPECT_EQ(startFailure(*refused), TransportError::unsafePath());
-    ASSERT_EQ(::chmod(socket.c_str(), 0600), 0);
-  } // closed without listening: a stale socket, replaced by the next start
-  startServer();
-  EXPECT_EQ(startFailure(*refused), TransportError::alreadyRunning());
-  EXPECT_EQ(startFailure(*server), TransportError::alreadyRunning());
-  const ApprovalRequest request = makeRequest(clock.now());
-  const auto client = submit(request);
-  EXPECT_TRUE(server->decide(request.id, Decision::allow));
-  EXPECT_EQ(client->readUntilClosed(), allowLine(request.id));
-  const auto tooLong = makeServer(temporary.child(std::string(100, 'd')));
-  EXPECT_EQ(startFailure(*tooLong), TransportError::system(ENAMETOOLONG));
-  EXPECT_FALSE(tooLong->isRunning());
 }
 
 } // namespace

@@ -76,12 +76,7 @@ struct Harness {
   // The grouped card's parts: title, risk, command, allow, deny.
   FakeElementRef part(std::size_t index) const { return childOf(childOf(window, 0), index); }
 
-  void start(bool approvals = true, bool questions = true) {
-    NativeApprovalMonitor::QuestionHandler onQuestion = [this](const Observation& observation, double capturedAt) {
-      observations.push_back(observation);
-      lastCapturedAt = capturedAt;
-      lines.push_back(describe(observation));
-    };
+  void start(bool approvals = true) {
     monitor.start(
         [this](const ApprovalRequest& request) {
           requests.push_back(request);
@@ -93,7 +88,11 @@ struct Harness {
           std::function<void()>{afterRemoval}();
         },
         [this](const std::string& status) { lines.push_back("status " + status); }, approvals,
-        questions ? onQuestion : nullptr);
+        [this](const Observation& observation, double capturedAt) {
+          observations.push_back(observation);
+          lastCapturedAt = capturedAt;
+          lines.push_back(describe(observation));
+        });
   }
 
   // Offers the standard card and forgets the callbacks that led there.
@@ -122,25 +121,6 @@ struct Harness {
   NativeApprovalMonitor monitor{accessibility, workspace, clock, queue};
 };
 
-TEST(NativeApprovalMonitorTest, PollsAtStartAndEveryIntervalUntilStopped) {
-  Harness t;
-  t.show({DeletionCard().grouped()});
-  t.start();
-  EXPECT_TRUE(t.requests.empty());
-  t.queue.advance(0); // the first poll comes at once
-  ASSERT_EQ(t.requests.size(), 1u);
-  t.show({});
-  t.queue.advance(0.79);
-  EXPECT_EQ(t.lines.back(), "request " + t.requests[0].id);
-  t.queue.advance(0.01);
-  EXPECT_EQ(t.lines.back(), kWaiting);
-  t.monitor.stop();
-  EXPECT_EQ(t.queue.scheduledCount(), 0u);
-  t.show({DeletionCard().grouped()});
-  t.queue.advance(10);
-  EXPECT_EQ(t.requests.size(), 1u);
-}
-
 TEST(NativeApprovalMonitorTest, OffersABackgroundCardOnceAndReportsOnlyChanges) {
   Harness t;
   t.show({DeletionCard().grouped()});
@@ -150,17 +130,14 @@ TEST(NativeApprovalMonitorTest, OffersABackgroundCardOnceAndReportsOnlyChanges) 
   ASSERT_EQ(t.requests.size(), 1u);
   const ApprovalRequest& request = t.requests.front();
   EXPECT_TRUE(Uuid::parse(request.id));
-  EXPECT_EQ(request, (ApprovalRequest{request.id, "WorkBuddy", "原生安全确认",
-                                      "{\n"
-                                      "  \"command\" : \"rm -rf ./build ./dist\",\n"
-                                      "  \"description\" : \"检测到批量删除操作：累计删除数量 5 项，阈值 3\\n"
-                                      "高风险命令，可能影响系统稳定性\",\n"
-                                      "  \"原生允许按钮\" : \"允许本次删除\",\n"
-                                      "  \"原生拒绝按钮\" : \"取消删除\",\n"
-                                      "  \"接入方式\" : \"辅助功能：仅点击这个原生确认卡，不是工具 Hook\",\n"
-                                      "  \"窗口\" : \"WorkBuddy\"\n"
-                                      "}",
-                                      "", "NativeApproval", t.clock.now() + 315'360'000, "workbuddy"}));
+  // clang-format off
+  const std::string toolInput = "{\n  \"command\" : \"rm -rf ./build ./dist\",\n"
+      "  \"description\" : \"检测到批量删除操作：累计删除数量 5 项，阈值 3\\n高风险命令，可能影响系统稳定性\",\n"
+      "  \"原生允许按钮\" : \"允许本次删除\",\n  \"原生拒绝按钮\" : \"取消删除\",\n"
+      "  \"接入方式\" : \"辅助功能：仅点击这个原生确认卡，不是工具 Hook\",\n  \"窗口\" : \"WorkBuddy\"\n}";
+  // clang-format on
+  EXPECT_EQ(request, (ApprovalRequest{request.id, "WorkBuddy", "原生安全确认", toolInput, "", "NativeApproval",
+                                      t.clock.now() + 315'360'000, "workbuddy"}));
   EXPECT_EQ(t.lines, (Lines{"question absent", kCardFound, "request " + request.id, "question absent"}));
 }
 
@@ -180,6 +157,9 @@ TEST(NativeApprovalMonitorTest, RetiresTheCardOnceAndPressesNothingUnlessItIsExa
       {"terminated", [](auto& t) { t.runWorkBuddy({.terminated = true}); }, false, "status WorkBuddy 未运行"},
       {"two instances", [](auto& t) { t.runTwoInstances(); }, false, "status 存在多个 WorkBuddy 实例，请在原窗口确认"},
       {"card gone", [](auto& t) { t.show({}); }, false, kWaiting},
+      // WorkBuddy changing while its windows are read: nothing of that scan is trusted.
+      {"front during a scan", [](auto& t) { t.window->onCopy = [&t](std::string_view) { t.runWorkBuddy({.active = true}); }; }, false, "status WorkBuddy 状态已变化，请在原窗口确认"},
+      {"two instances during a scan", [](auto& t) { t.window->onCopy = [&t](std::string_view) { t.runTwoInstances(); }; }, false, "status WorkBuddy 状态已变化，请在原窗口确认"},
       {"permission lost", [](auto& t) { t.accessibility.trusted = false; }, false, "status 需要辅助功能权限，才能读取 WorkBuddy 的确认卡或提问卡"},
       // Decisions after the change.
       {"other command", [](auto& t) { t.part(2)->set("AXValue", std::string("rm -rf ~/Documents")); }, true, kCardChanged},
@@ -211,29 +191,6 @@ TEST(NativeApprovalMonitorTest, RetiresTheCardOnceAndPressesNothingUnlessItIsExa
     EXPECT_EQ(std::count(test.lines.begin(), test.lines.end(), "removal " + id), 1) << change.name;
     EXPECT_EQ(std::count(test.lines.begin(), test.lines.end(), change.status), 1) << change.name;
     EXPECT_EQ(test.requests.size(), 1u) << change.name;
-  }
-}
-
-// WorkBuddy coming to the front or a second instance starting while its
-// windows are read, or a window beside the card that cannot be read whole:
-// nothing of that scan is offered.
-TEST(NativeApprovalMonitorTest, AChangeDuringTheScanOffersNothing) {
-  for (const int change : {0, 1, 2}) {
-    Harness t;
-    t.show({DeletionCard().grouped()})->onCopy = [&t, change](std::string_view) {
-      change == 0 ? t.runWorkBuddy({.active = true}) : change == 1 ? t.runTwoInstances() : void();
-    };
-    if (change == 2) {
-      FakeElementRef unreadable = testing::fakeElementsFor(testing::scannedWindow({}), kPid);
-      unreadable->multipleCopyFails = true;
-      t.showWindows({t.window, unreadable});
-    }
-    t.start();
-    t.monitor.pollNow();
-    EXPECT_TRUE(t.requests.empty()) << change;
-    if (change < 2) {
-      EXPECT_EQ(t.lines, (Lines{"question unavailable", "status WorkBuddy 状态已变化，请在原窗口确认"}));
-    }
   }
 }
 
@@ -277,48 +234,27 @@ TEST(NativeApprovalMonitorTest, ADecidedCardStaysSuppressedUntilNoLabelledButton
   t.monitor.pollNow();
   ASSERT_EQ(t.requests.size(), 2u);
 
-  replaceChild(childOf(t.window, 0), 3); // a changed card comes under a new id
+  t.window->set("AXTitle", std::string("Other")); // a changed card, even in the same elements, comes under a new id
   t.take();
   t.monitor.pollNow();
   ASSERT_EQ(t.requests.size(), 3u);
   EXPECT_EQ(t.take(), (Lines{"question absent", "removal " + t.requests[1].id, "request " + t.requests[2].id}));
 }
 
-TEST(NativeApprovalMonitorTest, StopsAndRestartsSilenceWhatTheyEnd) {
+// A restart from a callback ends the rest of that poll: its waiting question is never delivered.
+TEST(NativeApprovalMonitorTest, RestartsEndWhatTheyReplaceOrSwitchOff) {
   Harness t;
-  const std::string id = t.offerCard();
-  t.monitor.stop();
-  t.monitor.stop();
-  t.monitor.pollNow();
-  EXPECT_FALSE(t.monitor.decide(id, Decision::allow));
-  EXPECT_EQ(t.take(), (Lines{"removal " + id, "question unavailable"}));
-
-  // A stop from a callback ends the rest of that poll: its waiting question is never delivered.
   t.show({DeletionCard().grouped(), QuestionCard().group()});
-  t.afterRequest = [&t] { t.monitor.stop(); };
-  t.start();
-  t.monitor.pollNow();
-  EXPECT_EQ(t.take(),
-            (Lines{kCardFound, "request " + t.requests[1].id, "removal " + t.requests[1].id, "question unavailable"}));
-
-  // A restart from a callback ends the rest of that poll only.
   t.afterRequest = [&t] {
     t.afterRequest = [] {};
     t.start();
   };
   t.start();
   t.monitor.pollNow();
-  EXPECT_EQ(t.take(), (Lines{kCardFound, "request " + t.requests[2].id}));
-  t.monitor.pollNow();
-  EXPECT_EQ(t.take(), Lines{kQuestion});
-
-  t.start(false); // approvals off: the card goes at once, questions go on
-  EXPECT_EQ(t.take(), Lines{"removal " + t.requests[2].id});
-  t.monitor.pollNow();
-  EXPECT_EQ(t.take(), (Lines{"status 已发现后台 WorkBuddy 提问，刘海仅提供去回答", kQuestion}));
-  EXPECT_FALSE(t.monitor.decide(t.requests[2].id, Decision::allow));
-  t.start(true, false); // questions off: the feed ends with one unavailable
-  EXPECT_EQ(t.take(), Lines{"question unavailable"});
+  ASSERT_EQ(t.requests.size(), 1u);
+  EXPECT_EQ(t.take(), (Lines{kCardFound, "request " + t.requests[0].id}));
+  t.start(false); // approvals off: the card goes at once
+  EXPECT_EQ(t.take(), Lines{"removal " + t.requests[0].id});
 }
 
 TEST(NativeApprovalMonitorTest, TheFallbackWindowServesQuestionsNeverCards) {
@@ -395,36 +331,33 @@ TEST(NativeApprovalMonitorThreadingTest, EntryPointsRaceTheTimerSafely) {
   EXPECT_EQ(static_cast<int>(t.part(3)->performed.size()), presses.load());
 }
 
-// Whether an enabled, visible allow button offering AXPress, after `change`, passes the check for `label`.
-bool passes(const std::function<void(FakeElement&)>& change, std::string_view label = "允许本次删除") {
-  testing::FakeElementRef button = testing::FakeAccessibility::element(7, "AXButton");
-  button->set("AXEnabled", true).set("AXHidden", false).set("AXTitle", std::string(" 1. 允许本次删除\n"));
-  button->actions = {"AXShowMenu", "AXPress"};
-  change(*button);
-  return NativeButtonCheck::isPressable(testing::FakeAccessibility(), button, label);
-}
-
+// An enabled, visible allow button offering AXPress passes the check for its own label only; each row changes one
+// thing of it.
 TEST(NativeButtonCheckTest, PassesOnlyAnEnabledVisibleButtonNamingTheChosenLabel) {
-  EXPECT_TRUE(passes([](FakeElement&) {}));
-  EXPECT_FALSE(passes([](FakeElement&) {}, "取消删除"));
   EXPECT_FALSE(NativeButtonCheck::isPressable(testing::FakeAccessibility(), nullptr, "允许本次删除"));
-  EXPECT_TRUE(passes([](FakeElement& button) { // no texts and no hidden flag pass
-    button.attributes.erase("AXTitle");
-    button.attributes.erase("AXHidden");
-    button.set("AXValue", std::string()).set("AXDescription", AXNullMarker{});
-  }));
-  const std::function<void(FakeElement&)> breakages[] = {
-      [](FakeElement& button) { button.set("AXRole", std::string("AXStaticText")); },
-      [](FakeElement& button) { button.set("AXEnabled", false); },
-      [](FakeElement& button) { button.attributes.erase("AXEnabled"); },
-      [](FakeElement& button) { button.set("AXHidden", true); },
-      [](FakeElement& button) { button.set("AXDescription", std::string("取消删除")); },
-      [](FakeElement& button) { button.set("AXValue", std::string("允许本次删除\u200b")); },
-      [](FakeElement& button) { button.set("AXTitle", std::string("允许本次删除吗")); },
-      [](FakeElement& button) { button.actions = {"AXShowMenu"}; },
+  // clang-format off
+  const std::tuple<bool, std::string_view, std::function<void(FakeElement&)>> rows[] = {
+      {true, "允许本次删除", [](FakeElement&) {}},
+      {false, "取消删除", [](FakeElement&) {}},
+      // No texts and no hidden flag pass.
+      {true, "允许本次删除", [](FakeElement& b) { b.attributes.erase("AXTitle"); b.attributes.erase("AXHidden"); b.set("AXValue", std::string()).set("AXDescription", AXNullMarker{}); }},
+      {false, "允许本次删除", [](FakeElement& b) { b.set("AXRole", std::string("AXStaticText")); }},
+      {false, "允许本次删除", [](FakeElement& b) { b.set("AXEnabled", false); }},
+      {false, "允许本次删除", [](FakeElement& b) { b.attributes.erase("AXEnabled"); }},
+      {false, "允许本次删除", [](FakeElement& b) { b.set("AXHidden", true); }},
+      {false, "允许本次删除", [](FakeElement& b) { b.set("AXDescription", std::string("取消删除")); }},
+      {false, "允许本次删除", [](FakeElement& b) { b.set("AXValue", std::string("允许本次删除\u200b")); }},
+      {false, "允许本次删除", [](FakeElement& b) { b.set("AXTitle", std::string("允许本次删除吗")); }},
+      {false, "允许本次删除", [](FakeElement& b) { b.actions = {"AXShowMenu"}; }},
   };
-  for (std::size_t index = 0; index < std::size(breakages); ++index) {
-    EXPECT_FALSE(passes(breakages[index])) << "breakage " << index;
+  // clang-format on
+  for (std::size_t k = 0; k < std::size(rows); ++k) {
+    const auto& [passes, label, change] = rows[k];
+    const FakeElementRef button = testing::FakeAccessibility::element(7, "AXButton");
+    button->set("AXEnabled", true).set("AXHidden", false).set("AXTitle", std::string(" 1. 允许本次删除\n"));
+    button->actions = {"AXShowMenu", "AXPress"};
+    change(*button);
+    EXPECT_EQ(NativeButtonCheck::isPressable(testing::FakeAccessibility(), button, label), passes) << "row " << k;
   }
 }
 
