@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <tuple>
 
 #include "app/AppModel.h"
 #include "core/bridge/BridgePaths.h"
@@ -30,24 +31,42 @@ double percentile(std::vector<double> samples, double fraction) {
   return samples[static_cast<std::size_t>(fraction * static_cast<double>(samples.size() - 1) + 0.5)];
 }
 
-void BM_DecideToHookReply(benchmark::State& state) {
+// The model's outside world, in fakes and virtual time, around a real bridge directory.
+struct World {
   TemporaryDirectory bridge;
   TemporaryDirectory home;
   FakeClock clock;
-  ManualTaskQueue main(clock);
-  ManualTaskQueue native(clock);
+  ManualTaskQueue main{clock};
+  ManualTaskQueue native{clock};
   FakePreferences preferences;
   FakeClipboard clipboard;
   FakeWorkspace workspace;
   FakeSystemSettings systemSettings;
-  FakeAccessibility accessibility(&clock, 0.0);
+  FakeAccessibility accessibility{&clock, 0.0};
   SystemFileSystem fileSystem;
+
+  std::shared_ptr<AppModel> start(AppModelDependencies dependencies) {
+    auto model = AppModel::create(AppEnvironment{clock, main, native, preferences, clipboard, workspace, systemSettings,
+                                                 accessibility, fileSystem, bridge.path(), home.path(), std::nullopt},
+                                  std::move(dependencies));
+    model->start();
+    return model;
+  }
+};
+
+void report(benchmark::State& state, const std::vector<double>& samples) {
+  if (!samples.empty()) {
+    state.counters["median_us"] = percentile(samples, 0.5) * 1e6;
+    state.counters["p99_us"] = percentile(samples, 0.99) * 1e6;
+  }
+}
+
+void BM_DecideToHookReply(benchmark::State& state) {
+  World world;
+  auto [bridge, clock, main, preferences, workspace] = // references into world
+      std::tie(world.bridge, world.clock, world.main, world.preferences, world.workspace);
   preferences.setBool("autoCollapse", false); // the notch stays open between clicks
-  const auto model =
-      AppModel::create(AppEnvironment{clock, main, native, preferences, clipboard, workspace, systemSettings,
-                                      accessibility, fileSystem, bridge.path(), home.path(), std::nullopt},
-                       AppModelDependencies::system(workspace, preferences));
-  model->start();
+  const auto model = world.start(AppModelDependencies::system(workspace, preferences));
   model->expand();
 
   std::vector<double> samples;
@@ -73,10 +92,7 @@ void BM_DecideToHookReply(benchmark::State& state) {
     samples.push_back(elapsed.count());
     main.advance(2); // the receipt goes
   }
-  if (!samples.empty()) {
-    state.counters["median_us"] = percentile(samples, 0.5) * 1e6;
-    state.counters["p99_us"] = percentile(samples, 0.99) * 1e6;
-  }
+  report(state, samples);
 }
 BENCHMARK(BM_DecideToHookReply)->Iterations(1000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
@@ -84,17 +100,9 @@ BENCHMARK(BM_DecideToHookReply)->Iterations(1000)->UseManualTime()->Unit(benchma
 // queued), WorkBuddy in the background. The turns are fed through the real
 // turn-end socket, again every 100 ticks, before the reminders run out.
 void BM_CompletionTick(benchmark::State& state) {
-  TemporaryDirectory bridge;
-  TemporaryDirectory home;
-  FakeClock clock;
-  ManualTaskQueue main(clock);
-  ManualTaskQueue native(clock);
-  FakePreferences preferences;
-  FakeClipboard clipboard;
-  FakeWorkspace workspace;
-  FakeSystemSettings systemSettings;
-  FakeAccessibility accessibility(&clock, 0.0);
-  SystemFileSystem fileSystem;
+  World world;
+  auto [bridge, clock, main, preferences, workspace] = // references into world
+      std::tie(world.bridge, world.clock, world.main, world.preferences, world.workspace);
   preferences.setBool("completionRemindersEnabled", true);
   preferences.setBool("questionRemindersEnabled", false);
   workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {{.pid = 4242}});
@@ -104,11 +112,7 @@ void BM_CompletionTick(benchmark::State& state) {
     ++targetAsks;
     return asked();
   };
-  const auto model =
-      AppModel::create(AppEnvironment{clock, main, native, preferences, clipboard, workspace, systemSettings,
-                                      accessibility, fileSystem, bridge.path(), home.path(), std::nullopt},
-                       std::move(dependencies));
-  model->start();
+  const auto model = world.start(std::move(dependencies));
 
   int generation = 0;
   const auto send = [&](const std::string& hookEvent, int session) {
@@ -151,11 +155,8 @@ void BM_CompletionTick(benchmark::State& state) {
     state.SetIterationTime(elapsed.count());
     samples.push_back(elapsed.count());
   }
-  if (!samples.empty()) {
-    state.counters["median_us"] = percentile(samples, 0.5) * 1e6;
-    state.counters["p99_us"] = percentile(samples, 0.99) * 1e6;
-    state.counters["timed_ticks"] = static_cast<double>(ticks);
-  }
+  report(state, samples);
+  state.counters["timed_ticks"] = static_cast<double>(ticks);
 }
 BENCHMARK(BM_CompletionTick)->Iterations(1000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
