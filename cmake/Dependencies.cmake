@@ -22,3 +22,12 @@ if(NOT APPLE)
   set(OPENSSL_USE_STATIC_LIBS TRUE)
   find_package(OpenSSL 3 REQUIRED COMPONENTS Crypto)
 endif()
+
+# The app image and its platform layer. The hook modes link none of these.
+if(NOTCH_BUILD_APP)
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets)
+  if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    pkg_check_modules(NOTCH_XCB REQUIRED IMPORTED_TARGET xcb xcb-ewmh)
+    pkg_check_modules(NOTCH_DBUS REQUIRED IMPORTED_TARGET dbus-1)
+  endif()
+endif()
