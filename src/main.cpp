@@ -17,6 +17,9 @@
 #include <string_view>
 #include <vector>
 
+#include <unistd.h>
+
+#include "app/CommandLine.h"
 #include "core/bridge/BridgePaths.h"
 #include "core/bridge/HookClient.h"
 #include "core/completion/CompletionHookClient.h"
@@ -30,7 +33,9 @@
 
 namespace {
 
-using Arguments = std::vector<std::string_view>; // after the program name
+using Arguments = notch::CommandArguments;
+using notch::present;
+using notch::valueAfter;
 
 // What the modes reach the outside world through.
 struct Services {
@@ -38,26 +43,6 @@ struct Services {
   const notch::FileSystem& fileSystem;
   std::string bridgeDirectory;
 };
-
-bool present(const Arguments& arguments, std::string_view flag) {
-  for (std::string_view argument : arguments) {
-    if (argument == flag) {
-      return true;
-    }
-  }
-  return false;
-}
-
-// The argument after the first `flag`, or `fallback` when the flag is absent
-// or last.
-std::string_view valueAfter(const Arguments& arguments, std::string_view flag, std::string_view fallback) {
-  for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
-    if (arguments[i] == flag) {
-      return arguments[i + 1];
-    }
-  }
-  return fallback;
-}
 
 // Runs a hook mode: SIGPIPE ignored (WorkBuddy may close its end of our
 // output), every exception swallowed, status 0 always.
@@ -81,10 +66,6 @@ bool printLine(std::string_view text) {
 int reportLine(std::string_view text) {
   std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
   return 1;
-}
-
-int reportUnavailable(std::string_view what) {
-  return reportLine("VantrelNotch: " + std::string(what) + " is not available in this build.");
 }
 
 std::string settingsOf(notch::TargetApplicationProfile profile) {
@@ -169,9 +150,9 @@ int runConfigure(const Arguments& a, const Services& services) {
 }
 
 struct Mode {
-  bool (*applies)(const Arguments&);
-  int (*run)(const Arguments&, const Services&);
-  const char* usage; // a line for --help; nullptr for modes not meant for people
+  notch::CommandLineMode mode;
+  int (*run)(const Arguments&, const Services&); // nullptr: runs in the app image
+  const char* usage;                             // a line for --help; nullptr for modes not meant for people
 };
 
 int printUsage(const Arguments&, const Services&);
@@ -194,57 +175,54 @@ int runTurnEndHook(const Arguments& a, const Services& services) {
   });
 }
 
+int runApprovalHook(const Arguments& a, const Services& services) {
+  return runHook([&] {
+    notch::HookClient::run(valueAfter(a, "--source", "workbuddy"),
+                           notch::HookClientOptions(services.bridgeDirectory, services.clock));
+  });
+}
+
+// In the order of --help.
 const Mode kModes[] = {
-    {// 1: transport identity, only as the sole argument
-     [](const Arguments& a) { return a.size() == 1 && a[0] == "--test-transport-identity"; },
+    {notch::CommandLineMode::transportIdentity,
      [](const Arguments&, const Services&) {
        std::printf("production\n");
        return 0;
      },
      nullptr},
-    {// 2: turn-end hook
-     [](const Arguments& a) { return present(a, "--completion-hook"); }, runTurnEndHook,
+    {notch::CommandLineMode::turnEndHook, runTurnEndHook,
      "  --completion-hook --source workbuddy --owner-marker vantrel-notch-completion-v1\n"
      "                              report a turn's start or end to the notch (WorkBuddy starts this)"},
-    {// 3: turn-end hook configuration
-     [](const Arguments& a) { return present(a, "--configure-completion"); }, runConfigureCompletion,
+    {notch::CommandLineMode::configureCompletion, runConfigureCompletion,
      "  --configure-completion --apply|--remove\n"
      "                              install or remove the turn-end reminder hooks"},
-    {// 4: turn-end preview image
-     [](const Arguments& a) { return present(a, "--render-completion-preview"); },
-     [](const Arguments&, const Services&) { return reportUnavailable("--render-completion-preview"); }, nullptr},
-    {// 5: question preview image
-     [](const Arguments& a) { return present(a, "--render-question-preview"); },
-     [](const Arguments&, const Services&) { return reportUnavailable("--render-question-preview"); }, nullptr},
-    {// 6: built-in UI checks
-     [](const Arguments& a) { return present(a, "--ui-self-test"); },
-     [](const Arguments&, const Services&) { return reportUnavailable("--ui-self-test"); }, nullptr},
-    {// 7: accessibility diagnosis
-     [](const Arguments& a) { return present(a, "--native-diagnose"); },
-     [](const Arguments&, const Services&) { return reportUnavailable("--native-diagnose"); }, nullptr},
-    {// 8: approval hook configuration
-     [](const Arguments& a) { return present(a, "--configure"); }, runConfigure,
+    {notch::CommandLineMode::completionPreview, nullptr, nullptr},
+    {notch::CommandLineMode::questionPreview, nullptr, nullptr},
+    {notch::CommandLineMode::uiSelfTest, nullptr, nullptr},
+    {notch::CommandLineMode::nativeDiagnose, nullptr,
+     "  --native-diagnose           check the accessibility access and look for WorkBuddy's cards\n"
+     "                              for 1.8 s (their contents are never printed)"},
+    {notch::CommandLineMode::configure, runConfigure,
      "  --configure target|targetAI [--apply|--remove]\n"
      "                              preview, install or remove the approval hook of WorkBuddy\n"
      "                              (target) or WorkBuddy AI (targetAI) in its settings.json"},
-    {// 9: approval hook
-     [](const Arguments& a) { return present(a, "--hook"); },
-     [](const Arguments& a, const Services& services) {
-       return runHook([&] {
-         notch::HookClient::run(valueAfter(a, "--source", "workbuddy"),
-                                notch::HookClientOptions(services.bridgeDirectory, services.clock));
-       });
-     },
+    {notch::CommandLineMode::hook, runApprovalHook,
      "  --hook [--source PROFILE]   answer one WorkBuddy permission request through the notch\n"
      "                              (WorkBuddy starts this; PROFILE is workbuddy or workbuddyAI)"},
-    {[](const Arguments& a) { return present(a, "--help"); }, printUsage,
-     "  --help                      show this text"},
-    {[](const Arguments& a) { return present(a, "--version"); }, printVersion,
-     "  --version                   show the version"},
-    {// 10: the notch application
-     [](const Arguments&) { return true; },
-     [](const Arguments&, const Services&) { return reportUnavailable("the notch application"); }, nullptr},
+    {notch::CommandLineMode::help, printUsage, "  --help                      show this text"},
+    {notch::CommandLineMode::version, printVersion, "  --version                   show the version"},
+    {notch::CommandLineMode::application, nullptr, "  (no mode)                   start the notch application"},
 };
+
+// Replaces this process with the app image beside the real executable (same
+// pid, same arguments); returns only when that is impossible.
+int runInAppImage(char** argv) {
+  if (const auto self = notch::executablePath()) {
+    const std::string image = self->substr(0, self->rfind('/') + 1) + "VantrelNotchApp";
+    ::execv(image.c_str(), argv);
+  }
+  return reportLine("VantrelNotch: the notch application is not installed next to this executable.");
+}
 
 int printUsage(const Arguments&, const Services&) {
   std::printf("Usage: VantrelNotch [MODE]\n\n"
@@ -263,14 +241,16 @@ int printUsage(const Arguments&, const Services&) {
 
 int main(int argc, char** argv) {
   const std::span<char*> all(argv, static_cast<std::size_t>(argc));
-  const Arguments arguments(all.begin() + (argc > 0 ? 1 : 0), all.end());
+  const std::vector<std::string_view> argumentList(all.begin() + (argc > 0 ? 1 : 0), all.end());
+  const Arguments arguments(argumentList);
   const notch::SystemClock clock;
   const notch::SystemFileSystem fileSystem;
   const Services services{clock, fileSystem, notch::bridgeDirectory()};
+  const notch::CommandLineMode selected = notch::selectMode(arguments);
   for (const Mode& mode : kModes) {
-    if (mode.applies(arguments)) {
+    if (mode.mode == selected && mode.run != nullptr) {
       return mode.run(arguments, services);
     }
   }
-  return 0; // unreachable: the last mode always applies
+  return runInAppImage(argv);
 }
