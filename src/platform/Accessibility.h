@@ -64,6 +64,11 @@ public:
   virtual std::size_t elementHash(const AXElementRef& element) const = 0;
   virtual std::optional<std::vector<std::string>> actionNames(const AXElementRef& element) const = 0;
   virtual bool performAction(const AXElementRef& element, std::string_view action) const = 0;
+  // Makes later reads of these elements and everything below them answer
+  // what the application shows now, past any local copy; false when the
+  // application did not answer. Where every read asks the application,
+  // there is nothing to do.
+  virtual bool refreshLive(const std::vector<AXElementRef>&) const { return true; }
   virtual bool isTrusted() const = 0;
   // Asks the user for the permission, where the platform has a prompt.
   virtual void requestTrust() const = 0;

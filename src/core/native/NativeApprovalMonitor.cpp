@@ -279,8 +279,12 @@ bool NativeApprovalMonitor::decideOnQueue(const std::string& id, Decision decisi
 }
 
 bool NativeApprovalMonitor::pressIfUnchanged(const Uuid& epoch, const NativeCandidate& offered, Decision decision) {
+  // The last look before a press is at the card itself, never at a copy.
+  std::vector<AXElementRef> cardElements = offered.contextElements;
+  cardElements.insert(cardElements.end(), {offered.container, offered.allow, offered.deny});
+  const bool readLive = accessibility_.refreshLive(cardElements);
   const NativeScan fresh = scanner_.scan(approvalsEnabled_, nullptr);
-  if (!fresh.complete || fresh.isForeground || !fresh.candidate ||
+  if (!readLive || !fresh.complete || fresh.isForeground || !fresh.candidate ||
       !isSameCard(accessibility_, offered, *fresh.candidate)) {
     report(epoch, kCardChanged);
     return false;
