@@ -1,0 +1,19 @@
+#pragma once
+
+// Makes a top-level window announce itself as WorkBuddy does on an X11
+// desktop: WM_CLASS "workbuddy" / "com.tencent.workbuddy.mac" and
+// _GTK_APPLICATION_ID "com.tencent.workbuddy.mac". Qt writes WM_CLASS from
+// the application name with its first letter capitalised, so the
+// properties are written here, on the native window, before it is mapped
+// (window managers read them when they manage a window). GUI thread only.
+
+#include <QWidget>
+
+namespace notch::standin {
+
+inline constexpr char kApplicationID[] = "com.tencent.workbuddy.mac";
+
+// Creates `window`'s native window if needed; false when not on X11.
+bool announceIdentity(QWidget& window);
+
+} // namespace notch::standin
