@@ -19,7 +19,7 @@ xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
 
 } // namespace
 
-bool announceIdentity(QWidget& window) {
+bool announceIdentity(QWidget& window, const std::string& applicationID) {
   auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
   if (x11 == nullptr) {
     return false;
@@ -27,13 +27,13 @@ bool announceIdentity(QWidget& window) {
   xcb_connection_t* connection = x11->connection();
   const auto id = static_cast<xcb_window_t>(window.winId());
   // Instance and class, each ending in NUL.
-  const std::string wmClass = std::string("workbuddy") + '\0' + kApplicationID + '\0';
+  const std::string wmClass = std::string("workbuddy") + '\0' + applicationID + '\0';
   xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                       static_cast<std::uint32_t>(wmClass.size()), wmClass.data());
-  const xcb_atom_t applicationID = atom(connection, "_GTK_APPLICATION_ID");
+  const xcb_atom_t gtkApplicationID = atom(connection, "_GTK_APPLICATION_ID");
   const xcb_atom_t utf8 = atom(connection, "UTF8_STRING");
-  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, applicationID, utf8, 8,
-                      static_cast<std::uint32_t>(std::strlen(kApplicationID)), kApplicationID);
+  xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, gtkApplicationID, utf8, 8,
+                      static_cast<std::uint32_t>(applicationID.size()), applicationID.data());
   xcb_flush(connection);
   return true;
 }

@@ -9,11 +9,14 @@
 
 #include <QWidget>
 
+#include <string>
+
 namespace notch::standin {
 
 inline constexpr char kApplicationID[] = "com.tencent.workbuddy.mac";
 
 // Creates `window`'s native window if needed; false when not on X11.
-bool announceIdentity(QWidget& window);
+// `applicationID` replaces WorkBuddy's (a test's "some other application").
+bool announceIdentity(QWidget& window, const std::string& applicationID = kApplicationID);
 
 } // namespace notch::standin

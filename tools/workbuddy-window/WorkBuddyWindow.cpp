@@ -19,9 +19,14 @@
 //   hide                                 withdraws the window                  -> ok
 //   show                                 shows it again, normal size           -> ok
 //   activate                             shows it and asks to be in front      -> ok
+//   filler N                             adds N plain nodes below the card, as a long
+//                                        chat history would (benchmarks)       -> ok nodes=N
 //   window                               the X window id, in decimal           -> ok ID
 //   screenshot PATH                      saves the window's image as a PNG     -> ok
 //   quit                                 answers, then exits 0 (so does EOF)   -> ok
+//
+// "--app-id ID" on the command line announces another application id (a
+// test's other application, to put in front of WorkBuddy).
 //
 // Besides the answers it prints "ready" once, when the window is first
 // mapped, and "pressed BUTTON card=N" whenever a card's button is pressed,
@@ -36,6 +41,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QFont>
+#include <QFrame>
 #include <QLabel>
 #include <QSocketNotifier>
 #include <QWindow>
@@ -117,6 +123,28 @@ public:
     fit();
     return QString("ok card=%1").arg(deletion->id());
   }
+  QString addFiller(int count) {
+    delete filler_;
+    filler_ = new QWidget(this);
+    filler_->setObjectName("filler");
+    // Rows of 30 small labels in a frame each: as wide and as deep as a
+    // conversation's messages.
+    int made = 1;
+    int row = 0;
+    for (; made < count; ++row) {
+      auto* frame = new QFrame(filler_);
+      frame->setGeometry(0, row * 3, 600, 3);
+      ++made;
+      for (int column = 0; column < 29 && made < count; ++column, ++made) {
+        auto* dot = new QLabel("·", frame);
+        dot->setGeometry(column * 20, 0, 20, 3);
+      }
+    }
+    filler_->setGeometry(16, kFillerTop, 600, row * 3);
+    filler_->show();
+    fit();
+    return QString("ok nodes=%1").arg(made);
+  }
   QString removeCard() {
     if (card_ == nullptr) {
       return "error no card";
@@ -144,9 +172,12 @@ private:
   }
   void fit() {
     const QSize cardSize = card_ != nullptr ? card_->size() : QSize();
-    resize(std::max(640, cardSize.width() + 32), std::max(480, 48 + cardSize.height() + 16));
+    const int fillerHeight = filler_ != nullptr ? filler_->height() + kFillerTop - 48 : 0;
+    resize(std::max(640, cardSize.width() + 32), std::max(480, 48 + std::max(cardSize.height(), fillerHeight) + 16));
   }
 
+  static constexpr int kFillerTop = 520; // below the tallest card
+  QWidget* filler_ = nullptr;
   Card* card_ = nullptr;
   int lastCard_ = 0;
 };
@@ -209,6 +240,11 @@ private:
     if (verb == "remove") {
       return window_.removeCard();
     }
+    if (verb == "filler") {
+      bool number = false;
+      const int count = rest.toInt(&number);
+      return number && count >= 2 && count <= 20'000 ? window_.addFiller(count) : "error usage: filler N (2 to 20000)";
+    }
     if (verb == "minimize") {
       window_.showMinimized();
     } else if (verb == "hide") {
@@ -262,8 +298,12 @@ int main(int argc, char** argv) {
   QApplication::setFont(font);
   application.setStyleSheet(kStyle);
 
+  const QStringList arguments = QApplication::arguments();
+  const qsizetype idFlag = arguments.indexOf("--app-id");
+  const std::string applicationID =
+      idFlag >= 0 && idFlag + 1 < arguments.size() ? arguments[idFlag + 1].toStdString() : kApplicationID;
   StandInWindow window;
-  if (!announceIdentity(window)) {
+  if (!announceIdentity(window, applicationID)) {
     std::fputs("workbuddy-window: needs an X11 display\n", stderr);
     return 1;
   }
