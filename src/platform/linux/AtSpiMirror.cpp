@@ -123,6 +123,11 @@ struct AtSpiMirror::Impl {
   void sync(const std::string& bus);
   void refreshDirty(const std::string& bus, const std::set<std::string>& paths);
   void refreshNode(const std::string& bus, const std::string& path, int depth);
+  // The copied tree of `bus`, or nullptr; `mutex` held.
+  std::map<std::string, AtSpiNode>* copyOf(const std::string& bus) {
+    const auto app = apps.find(bus);
+    return app != apps.end() && app->second.synced ? &app->second.nodes : nullptr;
+  }
   bool isCopied(const std::string& bus, const std::string& path) const {
     std::lock_guard lock(mutex);
     const auto app = apps.find(bus);
@@ -444,9 +449,10 @@ void AtSpiMirror::Impl::refreshNode(const std::string& bus, const std::string& p
   if (!read.front()) {
     {
       std::lock_guard lock(mutex);
-      auto& nodes = apps[bus].nodes;
-      for (const std::string& gone : subtreeOf(nodes, path)) {
-        nodes.erase(gone);
+      if (auto* nodes = copyOf(bus)) {
+        for (const std::string& gone : subtreeOf(*nodes, path)) {
+          nodes->erase(gone);
+        }
       }
     }
     if (!parent.empty() && depth < kMostUnknownAncestors) {
@@ -464,18 +470,21 @@ void AtSpiMirror::Impl::refreshNode(const std::string& bus, const std::string& p
   std::vector<std::string> unanswered;
   reader.readSubtrees(added, fresh, limits.nodeBudget, &unanswered);
   std::lock_guard lock(mutex);
-  auto& nodes = apps[bus].nodes;
-  const AtSpiNode& before = nodes[path];
-  for (const std::string& child : before.children) {
-    const auto& now = read.front()->children;
+  auto* nodes = copyOf(bus);
+  if (nodes == nullptr || !nodes->contains(path)) {
+    return; // dropped meanwhile
+  }
+  const std::vector<std::string> formerChildren = nodes->at(path).children;
+  const auto& now = read.front()->children;
+  for (const std::string& child : formerChildren) {
     if (std::find(now.begin(), now.end(), child) == now.end()) {
-      for (const std::string& gone : subtreeOf(nodes, child)) {
-        nodes.erase(gone);
+      for (const std::string& gone : subtreeOf(*nodes, child)) {
+        nodes->erase(gone);
       }
     }
   }
-  nodes[path] = std::move(*read.front());
-  nodes.merge(fresh);
+  (*nodes)[path] = std::move(*read.front());
+  nodes->merge(fresh);
   for (const std::string& missed : unanswered) {
     dirty[bus].insert(missed);
   }
@@ -569,7 +578,11 @@ void AtSpiMirror::refreshWindows(const std::string& bus, int timeoutMs) {
     now = AtSpiNodeReader(*impl_->callerLink, bus, timeoutMs).extentsOf(windows);
   }
   std::lock_guard lock(impl_->mutex);
-  auto& nodes = impl_->apps[bus].nodes;
+  auto* copied = impl_->copyOf(bus);
+  if (copied == nullptr) {
+    return;
+  }
+  auto& nodes = *copied;
   for (std::size_t i = 0; i < windows.size(); ++i) {
     const auto window = nodes.find(windows[i]);
     if (!now[i] || window == nodes.end() || !window->second.extents || *window->second.extents == *now[i]) {
@@ -626,7 +639,11 @@ bool AtSpiMirror::refreshLive(const std::string& bus, const std::vector<std::str
     whole = AtSpiNodeReader(*impl_->callerLink, bus, timeoutMs).readSubtrees(roots, fresh, impl_->limits.nodeBudget);
   }
   std::lock_guard lock(impl_->mutex);
-  auto& nodes = impl_->apps[bus].nodes;
+  auto* copied = impl_->copyOf(bus);
+  if (copied == nullptr) {
+    return false;
+  }
+  auto& nodes = *copied;
   for (const auto& [path, parent] : roots) {
     for (const std::string& stale : subtreeOf(nodes, path)) {
       nodes.erase(stale);

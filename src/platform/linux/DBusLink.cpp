@@ -100,6 +100,11 @@ std::vector<DBusMessagePtr> DBusLink::callAll(std::vector<DBusMessagePtr> messag
       replies[i] = std::move(reply);
     }
   }
+  // Signals nobody listens for on this connection (the bus's own greeting)
+  // would otherwise pile up.
+  while (DBusMessage* unread = dbus_connection_pop_message(connection_)) {
+    dbus_message_unref(unread);
+  }
   return replies;
 }
 
