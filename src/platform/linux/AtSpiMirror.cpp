@@ -35,6 +35,7 @@ struct AppCopy {
   std::int32_t pid = 0;
   bool watched = false;
   bool synced = false;
+  double nextSync = 0; // a failed copy is not tried again before this
   std::map<std::string, AtSpiNode> nodes;
 };
 
@@ -195,12 +196,21 @@ void AtSpiMirror::Impl::run() {
       lock.lock();
       continue;
     }
-    if (!dirty.empty()) {
+    // Changes to a tree still being copied wait for the copy.
+    const auto ready = [&](const auto& entry) { return copyOf(entry.first) != nullptr; };
+    if (std::any_of(dirty.begin(), dirty.end(), ready)) {
       // Gather what one change sends (one event per node of a card).
       lock.unlock();
       std::this_thread::sleep_for(std::chrono::duration<double>(limits.eventDebounce));
       lock.lock();
-      auto taken = std::exchange(dirty, {});
+      std::map<std::string, std::set<std::string>> taken;
+      for (auto entry = dirty.begin(); entry != dirty.end();) {
+        if (ready(*entry)) {
+          taken.insert(dirty.extract(entry++));
+        } else {
+          ++entry;
+        }
+      }
       lock.unlock();
       for (const auto& [bus, paths] : taken) {
         refreshDirty(bus, paths);
@@ -224,7 +234,13 @@ void AtSpiMirror::Impl::run() {
       lock.lock();
       continue;
     }
-    wake.wait_until(lock, at(nextResync));
+    double nextWake = nextResync;
+    for (const auto& [bus, app] : apps) {
+      if (app.watched && !app.synced) {
+        nextWake = std::min(nextWake, app.nextSync);
+      }
+    }
+    wake.wait_until(lock, at(nextWake));
   }
 }
 
@@ -312,7 +328,7 @@ void AtSpiMirror::Impl::receiveEvents() {
       }
       std::lock_guard lock(mutex);
       const auto app = apps.find(sender);
-      if (app != apps.end() && app->second.synced) {
+      if (app != apps.end() && app->second.watched) {
         dirty[sender].insert(path);
         wake.notify_all();
       }
@@ -393,12 +409,13 @@ void AtSpiMirror::Impl::sync(const std::string& bus) {
   if (app == apps.end()) {
     return;
   }
-  if (!fresh.contains(atSpiRootPath) || (!whole && unanswered.empty())) {
-    // Gone, or too large to copy: look for it again before trying anew.
-    if (!fresh.contains(atSpiRootPath)) {
-      apps.erase(app);
-      discoveryWanted = true;
-    }
+  if (!fresh.contains(atSpiRootPath)) {
+    apps.erase(app); // gone: looked for again when asked
+    discoveryWanted = true;
+    return;
+  }
+  if (!whole && unanswered.empty()) {
+    app->second.nextSync = seconds() + limits.reconnectDelay; // too large, or a cycle
     return;
   }
   app->second.nodes = std::move(fresh);
