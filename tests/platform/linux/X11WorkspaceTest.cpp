@@ -154,7 +154,7 @@ TEST_F(X11WorkspaceTest, FollowsTheWindowToTheFrontIntoTheDockAndToItsEnd) {
   ASSERT_TRUE(xdotool("windowminimize --sync " + window));
   EXPECT_TRUE(runningAs({{standIn.pid, false, true, false}}));
   EXPECT_TRUE(eventually([&] { return changes.size() >= 2; })); // before the end makes it moot
-  ::kill(standIn.pid, SIGKILL); // a zombie until reaped below, then gone
+  ::kill(standIn.pid, SIGKILL);                                 // a zombie until reaped below, then gone
   EXPECT_TRUE(eventually([&] { return changes.size() >= 3; }));
   ::waitpid(standIn.pid, nullptr, 0);
   standIn.pid = -1;
