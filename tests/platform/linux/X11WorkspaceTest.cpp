@@ -1,0 +1,221 @@
+// The X11 workspace against the real WorkBuddy window stand-in on a private
+// desktop (scripts/with-desktop): finding it, following it to the front,
+// into the dock and to its end, bringing it forward, and opening entries.
+// Without a display every test is skipped.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/linux/X11Workspace.h"
+#include "support/Clock.h"
+#include "support/FakeClock.h"
+#include "support/ManualTaskQueue.h"
+
+namespace notch {
+namespace {
+
+constexpr const char* kID = "com.tencent.workbuddy.mac";
+
+#define SKIP_WITHOUT_DISPLAY()                                                                                         \
+  if (std::getenv("DISPLAY") == nullptr) {                                                                             \
+    GTEST_SKIP() << "no X display: run under scripts/with-desktop";                                                    \
+  }
+
+// One workbuddy-window process, driven through its standard input.
+class StandIn {
+public:
+  StandIn() {
+    int in[2];
+    int out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
+      throw std::runtime_error("no pipes");
+    }
+    pid = ::fork();
+    if (pid == 0) {
+      ::dup2(in[0], STDIN_FILENO);
+      ::dup2(out[1], STDOUT_FILENO);
+      ::execl(WORKBUDDY_WINDOW_PATH, WORKBUDDY_WINDOW_PATH, nullptr);
+      ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    input_ = in[1];
+    output_ = out[0];
+    started = line() == "ready";
+  }
+  ~StandIn() {
+    ::close(input_); // end of input: it quits
+    ::close(output_);
+    if (pid > 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+  }
+
+  // Sends one command and returns its answer.
+  std::string send(const std::string& command) {
+    const std::string text = command + "\n";
+    return ::write(input_, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? line() : "";
+  }
+  // The next line it prints, or "" after 5 s.
+  std::string line() {
+    const double deadline = uptimeNow() + 5;
+    for (std::size_t end; (end = buffer_.find('\n')) == std::string::npos;) {
+      pollfd entry{output_, POLLIN, 0};
+      char chunk[512];
+      const double left = deadline - uptimeNow();
+      if (left <= 0 || ::poll(&entry, 1, static_cast<int>(left * 1000) + 1) <= 0) {
+        return "";
+      }
+      const ssize_t count = ::read(output_, chunk, sizeof chunk);
+      if (count <= 0) {
+        return "";
+      }
+      buffer_.append(chunk, static_cast<std::size_t>(count));
+    }
+    const std::size_t end = buffer_.find('\n');
+    std::string first = buffer_.substr(0, end);
+    buffer_.erase(0, end + 1);
+    return first;
+  }
+  std::string window() { return send("window").substr(3); }
+
+  pid_t pid = -1;
+  bool started = false;
+
+private:
+  int input_ = -1;
+  int output_ = -1;
+  std::string buffer_;
+};
+
+bool xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments).c_str()) == 0; }
+
+class X11WorkspaceTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (std::getenv("DISPLAY") != nullptr) {
+      workspace = std::make_unique<X11Workspace>(queue, X11Workspace::Options{"", {directory.string()}, {}});
+    }
+  }
+  void TearDown() override { std::filesystem::remove_all(directory); }
+
+  // Runs the main queue until `condition` holds, for at most 5 s.
+  template <typename Condition> bool eventually(Condition condition) {
+    const double deadline = uptimeNow() + 5;
+    for (queue.runUntilIdle(); !condition(); queue.runUntilIdle()) {
+      if (uptimeNow() > deadline) {
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+  }
+  std::vector<RunningApplication> running() { return workspace->runningApplications(kID); }
+  bool runningAs(std::vector<RunningApplication> expected) {
+    return eventually([&] { return running() == expected; });
+  }
+
+  testing::FakeClock clock;
+  testing::ManualTaskQueue queue{clock};
+  std::filesystem::path directory =
+      std::filesystem::temp_directory_path() / ("x11-workspace-" + std::to_string(::getpid()));
+  std::unique_ptr<X11Workspace> workspace;
+};
+
+TEST_F(X11WorkspaceTest, FollowsTheWindowToTheFrontIntoTheDockAndToItsEnd) {
+  SKIP_WITHOUT_DISPLAY();
+  ASSERT_TRUE(workspace->connected());
+  std::vector<std::string> changes;
+  StandIn standIn;
+  ASSERT_TRUE(standIn.started);
+  const Subscription subscription = workspace->observeApplications([&](const ApplicationChange& change) {
+    const char* names[] = {"activated", "hidden", "terminated"};
+    changes.push_back(change.pid == standIn.pid ? names[static_cast<int>(change.kind)] : "another");
+  });
+  const std::string window = standIn.window();
+  ASSERT_TRUE(xdotool("windowactivate --sync " + window));
+  EXPECT_TRUE(runningAs({{standIn.pid, true, false, false}}));
+  // The instance part of WM_CLASS and Qt's own class are not the identifier.
+  EXPECT_EQ(workspace->runningApplications("workbuddy"), std::vector<RunningApplication>{});
+  EXPECT_EQ(workspace->runningApplications("WorkBuddy"), std::vector<RunningApplication>{});
+
+  ASSERT_TRUE(xdotool("windowminimize --sync " + window));
+  EXPECT_TRUE(runningAs({{standIn.pid, false, true, false}}));
+  EXPECT_TRUE(eventually([&] { return changes.size() >= 2; })); // before the end makes it moot
+  ::kill(standIn.pid, SIGKILL);                                 // a zombie until reaped below, then gone
+  EXPECT_TRUE(eventually([&] { return changes.size() >= 3; }));
+  ::waitpid(standIn.pid, nullptr, 0);
+  standIn.pid = -1;
+  EXPECT_TRUE(runningAs({}));
+  EXPECT_EQ(changes, (std::vector<std::string>{"activated", "hidden", "terminated"}));
+}
+
+TEST_F(X11WorkspaceTest, BringsOneOfTwoInstancesForwardFromTheDockAndFromWithdrawal) {
+  SKIP_WITHOUT_DISPLAY();
+  StandIn first;
+  StandIn second;
+  ASSERT_TRUE(first.started && second.started);
+  ASSERT_TRUE(xdotool("windowactivate --sync " + second.window()));
+  ASSERT_TRUE(runningAs({{first.pid, false, false, false}, {second.pid, true, false, false}}));
+
+  EXPECT_TRUE(workspace->activate(first.pid));
+  EXPECT_TRUE(runningAs({{first.pid, true, false, false}, {second.pid, false, false, false}}));
+  EXPECT_EQ(first.send("minimize"), "ok");
+  EXPECT_TRUE(eventually([&] { return running().size() == 2 && running()[0].hidden; }));
+  EXPECT_TRUE(workspace->unhide(first.pid));
+  EXPECT_TRUE(runningAs({{first.pid, true, false, false}, {second.pid, false, false, false}}));
+
+  EXPECT_EQ(first.send("hide"), "ok"); // withdrawn: no longer managed, but remembered
+  EXPECT_TRUE(eventually([&] { return running().size() == 2 && running()[0].hidden; }));
+  EXPECT_TRUE(workspace->unhide(first.pid));
+  EXPECT_TRUE(runningAs({{first.pid, true, false, false}, {second.pid, false, false, false}}));
+
+  EXPECT_FALSE(workspace->activate(::getpid())); // a process without windows
+}
+
+TEST_F(X11WorkspaceTest, OpensEntriesAndBringsARunningOneForward) {
+  SKIP_WITHOUT_DISPLAY();
+  std::filesystem::create_directories(directory);
+  const std::string started = (directory / "started once").string();
+  std::ofstream(directory / "probe.desktop")
+      << "[Desktop Entry]\nType=Application\nExec=touch \"" << started << "\" %U\n[Desktop Action new]\nExec=false\n";
+  std::ofstream(directory / "workbuddy.desktop") << "[Desktop Entry]\nType=Application\nStartupWMClass=" << kID
+                                                 << "\nExec=touch " << directory.string() << "/second\n";
+  std::ofstream(directory / "gone.desktop") << "[Desktop Entry]\nType=Application\nHidden=true\nExec=true\n";
+  EXPECT_TRUE(workspace->applicationExists("probe.desktop"));
+  EXPECT_FALSE(workspace->applicationExists("gone.desktop"));
+  EXPECT_FALSE(workspace->applicationExists("missing.desktop"));
+
+  std::vector<std::optional<std::string>> results;
+  const auto record = [&](const std::optional<std::string>& error) { results.push_back(error); };
+  workspace->openApplication("probe.desktop", record);
+  workspace->openApplication("missing.desktop", record);
+  EXPECT_TRUE(eventually([&] { return results.size() == 2 && std::filesystem::exists(started); }));
+  EXPECT_EQ(results,
+            (std::vector<std::optional<std::string>>{std::nullopt, "no application is installed as missing.desktop"}));
+
+  StandIn standIn;
+  ASSERT_TRUE(standIn.started);
+  EXPECT_EQ(standIn.send("minimize"), "ok");
+  ASSERT_TRUE(runningAs({{standIn.pid, false, true, false}}));
+  workspace->openApplication("workbuddy.desktop", record);
+  EXPECT_TRUE(runningAs({{standIn.pid, true, false, false}}));
+  EXPECT_EQ(results.size(), 3u);
+  EXPECT_EQ(results.back(), std::nullopt);
+  EXPECT_FALSE(std::filesystem::exists(directory / "second"));
+}
+
+} // namespace
+} // namespace notch
