@@ -20,6 +20,7 @@
 #include "app/CommandLine.h"
 #include "app/NativeDiagnosis.h"
 #include "platform/linux/AtSpiAccessibility.h"
+#include "platform/linux/DesktopEntry.h"
 #include "platform/linux/X11Workspace.h"
 #include "platform/qt/QtMainQueue.h"
 #include "support/Clock.h"
@@ -49,7 +50,7 @@ int runNativeDiagnosis(int argc, char** argv) {
   notch::QtMainQueue mainQueue;
   notch::SerialQueue monitorQueue("vantrel-notch.native-approval");
   const notch::AtSpiAccessibility accessibility;
-  notch::X11Workspace workspace(mainQueue);
+  notch::X11Workspace workspace(mainQueue, {"", notch::xdgApplicationDirectories(), {}});
   return notch::runNativeDiagnosis(notch::NativeDiagnosisEnvironment{
       accessibility, workspace, clock, monitorQueue,
       [&](double seconds) {

@@ -90,7 +90,8 @@ public:
   }
 
   QString showDeletion(DeletionCard::Layout layout, const QString& command) {
-    replaceCard(new DeletionCard(++lastCard_, layout, command, reporter(), this));
+    const int id = ++lastCard_;
+    replaceCard(new DeletionCard(id, layout, command, reporter(id), this));
     return QString("ok card=%1").arg(card_->id());
   }
   QString showQuestion(const QString& arguments) {
@@ -111,7 +112,8 @@ public:
     if (title.isEmpty() || fields.isEmpty() || fields.size() > 20 || fields.contains(QString())) {
       return "error a question needs a title and 1 to 20 options";
     }
-    replaceCard(new QuestionCard(++lastCard_, title, current, total, fields, reporter(), this));
+    const int id = ++lastCard_;
+    replaceCard(new QuestionCard(id, title, current, total, fields, reporter(id), this));
     return QString("ok card=%1").arg(card_->id());
   }
   QString changeCommand(const QString& command) {
@@ -155,8 +157,7 @@ public:
   }
 
 private:
-  PressReport reporter() {
-    const int id = lastCard_;
+  static PressReport reporter(int id) {
     return [id](const QString& button) { say(QString("pressed %1 card=%2").arg(button).arg(id)); };
   }
   // The old card goes at once: a card being deleted later would still be
