@@ -84,7 +84,8 @@ public:
   }
 
   QString showDeletion(DeletionCard::Layout layout, const QString& command) {
-    replaceCard(new DeletionCard(++lastCard_, layout, command, reporter(), this));
+    ++lastCard_; // before the reporter, which names the card by it
+    replaceCard(new DeletionCard(lastCard_, layout, command, reporter(), this));
     return QString("ok card=%1").arg(card_->id());
   }
   QString showQuestion(const QString& arguments) {
@@ -105,7 +106,8 @@ public:
     if (title.isEmpty() || fields.isEmpty() || fields.size() > 20 || fields.contains(QString())) {
       return "error a question needs a title and 1 to 20 options";
     }
-    replaceCard(new QuestionCard(++lastCard_, title, current, total, fields, reporter(), this));
+    ++lastCard_;
+    replaceCard(new QuestionCard(lastCard_, title, current, total, fields, reporter(), this));
     return QString("ok card=%1").arg(card_->id());
   }
   QString changeCommand(const QString& command) {

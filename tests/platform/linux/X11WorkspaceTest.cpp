@@ -10,13 +10,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <thread>
 
-#include <fcntl.h>
-#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/linux/StandInWindow.h"
 #include "platform/linux/X11Workspace.h"
 #include "support/Clock.h"
 #include "support/FakeClock.h"
@@ -25,82 +27,10 @@
 namespace notch {
 namespace {
 
+using testing::StandIn;
+using testing::xdotool;
+
 constexpr const char* kID = "com.tencent.workbuddy.mac";
-
-#define SKIP_WITHOUT_DISPLAY()                                                                                         \
-  if (std::getenv("DISPLAY") == nullptr) {                                                                             \
-    GTEST_SKIP() << "no X display: run under scripts/with-desktop";                                                    \
-  }
-
-// One workbuddy-window process, driven through its standard input.
-class StandIn {
-public:
-  StandIn() {
-    int in[2];
-    int out[2];
-    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
-      throw std::runtime_error("no pipes");
-    }
-    pid = ::fork();
-    if (pid == 0) {
-      ::dup2(in[0], STDIN_FILENO);
-      ::dup2(out[1], STDOUT_FILENO);
-      ::execl(WORKBUDDY_WINDOW_PATH, WORKBUDDY_WINDOW_PATH, nullptr);
-      ::_exit(127);
-    }
-    ::close(in[0]);
-    ::close(out[1]);
-    input_ = in[1];
-    output_ = out[0];
-    started = line() == "ready";
-  }
-  ~StandIn() {
-    ::close(input_); // end of input: it quits
-    ::close(output_);
-    if (pid > 0) {
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, nullptr, 0);
-    }
-  }
-
-  // Sends one command and returns its answer.
-  std::string send(const std::string& command) {
-    const std::string text = command + "\n";
-    return ::write(input_, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? line() : "";
-  }
-  // The next line it prints, or "" after 5 s.
-  std::string line() {
-    const double deadline = uptimeNow() + 5;
-    for (std::size_t end; (end = buffer_.find('\n')) == std::string::npos;) {
-      pollfd entry{output_, POLLIN, 0};
-      char chunk[512];
-      const double left = deadline - uptimeNow();
-      if (left <= 0 || ::poll(&entry, 1, static_cast<int>(left * 1000) + 1) <= 0) {
-        return "";
-      }
-      const ssize_t count = ::read(output_, chunk, sizeof chunk);
-      if (count <= 0) {
-        return "";
-      }
-      buffer_.append(chunk, static_cast<std::size_t>(count));
-    }
-    const std::size_t end = buffer_.find('\n');
-    std::string first = buffer_.substr(0, end);
-    buffer_.erase(0, end + 1);
-    return first;
-  }
-  std::string window() { return send("window").substr(3); }
-
-  pid_t pid = -1;
-  bool started = false;
-
-private:
-  int input_ = -1;
-  int output_ = -1;
-  std::string buffer_;
-};
-
-bool xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments).c_str()) == 0; }
 
 class X11WorkspaceTest : public ::testing::Test {
 protected:
@@ -215,6 +145,35 @@ TEST_F(X11WorkspaceTest, OpensEntriesAndBringsARunningOneForward) {
   EXPECT_EQ(results.size(), 3u);
   EXPECT_EQ(results.back(), std::nullopt);
   EXPECT_FALSE(std::filesystem::exists(directory / "second"));
+}
+
+TEST_F(X11WorkspaceTest, AnswersWithinItsLimitWhileTheServerIsStopped) {
+  SKIP_WITHOUT_DISPLAY();
+  // The private server's pid, from the credentials of its socket.
+  const std::string display = std::getenv("DISPLAY");
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = "/tmp/.X11-unix/X" + display.substr(1, display.find('.') - 1);
+  std::copy(path.begin(), path.end(), address.sun_path);
+  const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  ASSERT_EQ(::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+  ASSERT_EQ(::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size), 0);
+  ::close(socket);
+  const pid_t server = peer.pid;
+  ASSERT_GT(server, 0);
+  X11Workspace slow(queue, X11Workspace::Options{"", {}, {0.2, 1.0, 2.0, 512}});
+  ASSERT_TRUE(slow.connected());
+  ::kill(server, SIGSTOP);
+  const double started = uptimeNow();
+  auto answer = std::async(std::launch::async, [&] { return slow.runningApplications(kID); });
+  const bool inTime = answer.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+  const double waited = uptimeNow() - started;
+  ::kill(server, SIGCONT);
+  EXPECT_TRUE(inTime);
+  EXPECT_LT(waited, 1.0);
+  EXPECT_EQ(answer.get(), std::vector<RunningApplication>{});
 }
 
 } // namespace
