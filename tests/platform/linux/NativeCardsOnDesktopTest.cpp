@@ -32,9 +32,7 @@ struct Told {
 class NativeCardsOnDesktop : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (std::getenv("DISPLAY") == nullptr) {
-      GTEST_SKIP() << "no X display: run under scripts/with-desktop";
-    }
+    SKIP_WITHOUT_DISPLAY();
     ASSERT_TRUE(workBuddy.started);
     workspace = std::make_unique<X11Workspace>(mainQueue, X11Workspace::Options{});
     monitor = std::make_unique<NativeApprovalMonitor>(accessibility, *workspace, clock, monitorQueue,

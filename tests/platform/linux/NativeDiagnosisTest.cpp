@@ -63,9 +63,7 @@ Diagnosis diagnose() {
 }
 
 TEST(NativeDiagnosisTest, NamesABackgroundCardWithoutItsContents) {
-  if (std::getenv("DISPLAY") == nullptr) {
-    GTEST_SKIP() << "no X display: run under scripts/with-desktop";
-  }
+  SKIP_WITHOUT_DISPLAY();
   StandInWindow workBuddy;
   StandInWindow other(StandInWindow::other);
   ASSERT_EQ(workBuddy.send("deletion grouped rm -rf build"), "ok card=1");

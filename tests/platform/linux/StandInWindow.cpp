@@ -72,4 +72,6 @@ std::string StandInWindow::line(double seconds) {
   return first;
 }
 
+bool xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments).c_str()) == 0; }
+
 } // namespace notch::testing

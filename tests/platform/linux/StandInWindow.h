@@ -4,12 +4,18 @@
 // line by line through its standard input as its header describes. Ends it
 // when destroyed.
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <sys/types.h>
 
 namespace notch::testing {
+
+#define SKIP_WITHOUT_DISPLAY()                                                                                         \
+  if (std::getenv("DISPLAY") == nullptr) {                                                                             \
+    GTEST_SKIP() << "no X display: run under scripts/with-desktop";                                                    \
+  }
 
 class StandInWindow {
 public:
@@ -36,5 +42,9 @@ private:
   int output_ = -1;
   std::string buffer_;
 };
+
+// Runs xdotool with these arguments (what a user does with the mouse and
+// the window manager); true when it succeeded.
+bool xdotool(const std::string& arguments);
 
 } // namespace notch::testing

@@ -10,10 +10,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <thread>
 
-#include <fcntl.h>
-#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,16 +27,10 @@
 namespace notch {
 namespace {
 
-constexpr const char* kID = "com.tencent.workbuddy.mac";
-
-#define SKIP_WITHOUT_DISPLAY()                                                                                         \
-  if (std::getenv("DISPLAY") == nullptr) {                                                                             \
-    GTEST_SKIP() << "no X display: run under scripts/with-desktop";                                                    \
-  }
-
 using StandIn = testing::StandInWindow;
+using testing::xdotool;
 
-bool xdotool(const std::string& arguments) { return std::system(("xdotool " + arguments).c_str()) == 0; }
+constexpr const char* kID = "com.tencent.workbuddy.mac";
 
 class X11WorkspaceTest : public ::testing::Test {
 protected:
@@ -150,6 +145,35 @@ TEST_F(X11WorkspaceTest, OpensEntriesAndBringsARunningOneForward) {
   EXPECT_EQ(results.size(), 3u);
   EXPECT_EQ(results.back(), std::nullopt);
   EXPECT_FALSE(std::filesystem::exists(directory / "second"));
+}
+
+TEST_F(X11WorkspaceTest, AnswersWithinItsLimitWhileTheServerIsStopped) {
+  SKIP_WITHOUT_DISPLAY();
+  // The private server's pid, from the credentials of its socket.
+  const std::string display = std::getenv("DISPLAY");
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string path = "/tmp/.X11-unix/X" + display.substr(1, display.find('.') - 1);
+  std::copy(path.begin(), path.end(), address.sun_path);
+  const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ucred peer{};
+  socklen_t size = sizeof peer;
+  ASSERT_EQ(::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
+  ASSERT_EQ(::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size), 0);
+  ::close(socket);
+  const pid_t server = peer.pid;
+  ASSERT_GT(server, 0);
+  X11Workspace slow(queue, X11Workspace::Options{"", {}, {0.2, 1.0, 2.0, 512}});
+  ASSERT_TRUE(slow.connected());
+  ::kill(server, SIGSTOP);
+  const double started = uptimeNow();
+  auto answer = std::async(std::launch::async, [&] { return slow.runningApplications(kID); });
+  const bool inTime = answer.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+  const double waited = uptimeNow() - started;
+  ::kill(server, SIGCONT);
+  EXPECT_TRUE(inTime);
+  EXPECT_LT(waited, 1.0);
+  EXPECT_EQ(answer.get(), std::vector<RunningApplication>{});
 }
 
 } // namespace
