@@ -221,7 +221,7 @@ int run(double steadySeconds, int nodes) {
 
 int main(int argc, char** argv) {
   double seconds = 60;
-  int nodes = 1'800;
+  int nodes = 1'780;
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "--seconds") == 0) {
       seconds = std::atof(argv[i + 1]);

@@ -39,6 +39,43 @@ std::vector<AXElementRef> elementsAt(const std::string& bus, const std::vector<s
 const AXValue kUnsupported = AXErrorValue{kAXErrorAttributeUnsupported};
 const AXValue kNoValue = AXErrorValue{kAXErrorNoValue};
 
+// One attribute of a copied node, as the role table says.
+AXValue attributeOf(const AtSpiElement& object, const AtSpiNode& node, std::string_view name) {
+  const bool isApplication = object.path == atSpiRootPath;
+  const bool text = atspi::showsText(node.role);
+  if (name == "AXRole") {
+    return std::string(isApplication ? "AXApplication" : atspi::roleName(node.role, node.topLevel));
+  }
+  if (name == "AXTitle") {
+    return text ? kNoValue : AXValue(node.name);
+  }
+  if (name == "AXValue") {
+    return text ? AXValue(node.name) : kUnsupported;
+  }
+  if (name == "AXDescription") {
+    return node.description;
+  }
+  if (name == "AXEnabled") {
+    return atspi::has(node.states, atspi::enabled);
+  }
+  if (name == "AXHidden") {
+    return !atspi::has(node.states, atspi::visible) || !atspi::has(node.states, atspi::showing);
+  }
+  if (name == "AXMinimized") {
+    return atspi::has(node.states, atspi::iconified);
+  }
+  if (name == "AXChildren" || (name == "AXWindows" && isApplication)) {
+    return elementsAt(object.bus, node.children);
+  }
+  if (name == "AXPosition" && node.extents) {
+    return AXPoint{double(node.extents->x), double(node.extents->y)};
+  }
+  if (name == "AXSize" && node.extents) {
+    return AXSize{double(node.extents->width), double(node.extents->height)};
+  }
+  return kUnsupported;
+}
+
 } // namespace
 
 AtSpiAccessibility::AtSpiAccessibility(AtSpiMirrorLimits limits) : mirror_(std::make_unique<AtSpiMirror>(limits)) {}
@@ -80,49 +117,43 @@ std::optional<AXValue> AtSpiAccessibility::copyAttribute(const AXElementRef& ele
 std::optional<std::vector<AXValue>> AtSpiAccessibility::copyAttributes(const AXElementRef& element,
                                                                        const std::vector<std::string>& names) const {
   const AtSpiElement* object = cast(element);
-  const auto node = object != nullptr ? mirror_->node(object->bus, object->path) : std::nullopt;
-  if (!node) {
+  if (object == nullptr) {
     return std::nullopt;
   }
   const bool isApplication = object->path == atSpiRootPath;
-  const bool text = atspi::showsText(node->role);
   std::vector<AXValue> values;
-  for (const std::string& name : names) {
-    if (name == "AXRole") {
-      values.emplace_back(std::string(isApplication ? "AXApplication" : atspi::roleName(node->role, node->topLevel)));
-    } else if (name == "AXTitle") {
-      values.push_back(text ? kNoValue : AXValue(node->name));
-    } else if (name == "AXValue") {
-      values.push_back(text ? AXValue(node->name) : kUnsupported);
-    } else if (name == "AXDescription") {
-      values.emplace_back(node->description);
-    } else if (name == "AXEnabled") {
-      values.emplace_back(atspi::has(node->states, atspi::enabled));
-    } else if (name == "AXHidden") {
-      values.emplace_back(!atspi::has(node->states, atspi::visible) || !atspi::has(node->states, atspi::showing));
-    } else if (name == "AXMinimized") {
-      values.emplace_back(atspi::has(node->states, atspi::iconified));
-    } else if (name == "AXChildren" || (name == "AXWindows" && isApplication)) {
-      values.emplace_back(elementsAt(object->bus, node->children));
-    } else if (name == "AXPosition" && node->extents) {
-      values.emplace_back(AXPoint{double(node->extents->x), double(node->extents->y)});
-    } else if (name == "AXSize" && node->extents) {
-      values.emplace_back(AXSize{double(node->extents->width), double(node->extents->height)});
-    } else if ((name == "AXMainWindow" || name == "AXFocusedWindow") && isApplication) {
-      AXValue window = kNoValue;
-      for (const std::string& child : node->children) {
-        const auto candidate = mirror_->node(object->bus, child);
-        if (candidate && atspi::has(candidate->states, atspi::active)) {
-          window = elementAt(object->bus, child);
-          break;
-        }
-      }
-      values.push_back(std::move(window));
-    } else {
-      values.push_back(kUnsupported);
+  std::vector<std::string> windows;
+  const bool found = mirror_->read(object->bus, object->path, [&](const AtSpiNode& node) {
+    values.reserve(names.size());
+    for (const std::string& name : names) {
+      values.push_back(attributeOf(*object, node, name));
+    }
+    if (isApplication) {
+      windows = node.children;
+    }
+  });
+  if (!found) {
+    return std::nullopt;
+  }
+  // Which window is the main one is its own state: read once the
+  // application's node is let go.
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (isApplication && (names[i] == "AXMainWindow" || names[i] == "AXFocusedWindow")) {
+      values[i] = activeWindow(object->bus, windows);
     }
   }
   return values;
+}
+
+AXValue AtSpiAccessibility::activeWindow(const std::string& bus, const std::vector<std::string>& windows) const {
+  for (const std::string& window : windows) {
+    bool active = false;
+    mirror_->read(bus, window, [&](const AtSpiNode& node) { active = atspi::has(node.states, atspi::active); });
+    if (active) {
+      return elementAt(bus, window);
+    }
+  }
+  return kNoValue;
 }
 
 std::optional<std::int32_t> AtSpiAccessibility::elementPID(const AXElementRef& element) const {

@@ -36,6 +36,9 @@ public:
   void requestTrust() const override;
 
 private:
+  // The element of the active one of `windows`, or "no value".
+  AXValue activeWindow(const std::string& bus, const std::vector<std::string>& windows) const;
+
   std::unique_ptr<AtSpiMirror> mirror_;
 };
 

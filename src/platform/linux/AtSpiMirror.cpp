@@ -1,6 +1,7 @@
 #include "platform/linux/AtSpiMirror.h"
 
 #include "platform/linux/AtSpiNodeReader.h"
+#include "support/Pipe.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,7 +12,11 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
+
+#include <poll.h>
+#include <unistd.h>
 
 namespace notch {
 namespace {
@@ -36,11 +41,11 @@ struct AppCopy {
   bool watched = false;
   bool synced = false;
   double nextSync = 0; // a failed copy is not tried again before this
-  std::map<std::string, AtSpiNode> nodes;
+  AtSpiTree nodes;
 };
 
 // Every path at and below `path` in `nodes`.
-std::vector<std::string> subtreeOf(const std::map<std::string, AtSpiNode>& nodes, const std::string& path) {
+std::vector<std::string> subtreeOf(const AtSpiTree& nodes, const std::string& path) {
   std::vector<std::string> found;
   std::vector<std::string> pending{path};
   while (!pending.empty() && found.size() <= nodes.size()) {
@@ -111,6 +116,7 @@ struct AtSpiMirror::Impl {
   std::unique_ptr<DBusLink> workerLink;
   std::unique_ptr<DBusLink> eventsLink;
   std::atomic<bool> eventsStop{false};
+  int stopPipe[2] = {-1, -1}; // a byte in it ends the event thread's wait
   std::thread events;
   std::thread worker;
 
@@ -125,7 +131,11 @@ struct AtSpiMirror::Impl {
   void refreshDirty(const std::string& bus, const std::set<std::string>& paths);
   void refreshNode(const std::string& bus, const std::string& path, int depth);
   // The copied tree of `bus`, or nullptr; `mutex` held.
-  std::map<std::string, AtSpiNode>* copyOf(const std::string& bus) {
+  AtSpiTree* copyOf(const std::string& bus) {
+    const auto app = apps.find(bus);
+    return app != apps.end() && app->second.synced ? &app->second.nodes : nullptr;
+  }
+  const AtSpiTree* copyOf(const std::string& bus) const {
     const auto app = apps.find(bus);
     return app != apps.end() && app->second.synced ? &app->second.nodes : nullptr;
   }
@@ -300,6 +310,8 @@ bool AtSpiMirror::Impl::connect() {
 
 void AtSpiMirror::Impl::disconnect() {
   eventsStop = true;
+  const char stop = 0;
+  [[maybe_unused]] const auto written = ::write(stopPipe[1], &stop, 1);
   if (events.joinable()) {
     events.join();
   }
@@ -309,10 +321,18 @@ void AtSpiMirror::Impl::disconnect() {
   callerLink.reset();
 }
 
+// Sleeps in poll until the bus sends something or the mirror stops: an idle
+// desktop costs this thread nothing.
 void AtSpiMirror::Impl::receiveEvents() {
   DBusConnection* connection = eventsLink->connection();
+  int socket = -1;
+  dbus_connection_get_unix_fd(connection, &socket);
+  char drained[64];
+  while (::read(stopPipe[0], drained, sizeof drained) > 0) {
+  }
   while (!eventsStop) {
-    if (!dbus_connection_read_write(connection, 100)) {
+    // Reads what has arrived, without waiting; false once the bus is gone.
+    if (!dbus_connection_read_write(connection, 0)) {
       break;
     }
     while (DBusMessage* raw = dbus_connection_pop_message(connection)) {
@@ -332,6 +352,10 @@ void AtSpiMirror::Impl::receiveEvents() {
         dirty[sender].insert(path);
         wake.notify_all();
       }
+    }
+    pollfd waits[2] = {{socket, POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
+    if (::poll(waits, 2, -1) < 0 && errno != EINTR) {
+      break;
     }
   }
   std::lock_guard lock(mutex);
@@ -401,7 +425,7 @@ void AtSpiMirror::Impl::discover() {
 
 void AtSpiMirror::Impl::sync(const std::string& bus) {
   AtSpiNodeReader reader(*workerLink, bus, limits.workerCallTimeoutMs);
-  std::map<std::string, AtSpiNode> fresh;
+  AtSpiTree fresh;
   std::vector<std::string> unanswered;
   const bool whole = reader.readSubtrees({{atSpiRootPath, ""}}, fresh, limits.nodeBudget, &unanswered);
   std::lock_guard lock(mutex);
@@ -483,7 +507,7 @@ void AtSpiMirror::Impl::refreshNode(const std::string& bus, const std::string& p
       added.emplace_back(child, path);
     }
   }
-  std::map<std::string, AtSpiNode> fresh;
+  AtSpiTree fresh;
   std::vector<std::string> unanswered;
   reader.readSubtrees(added, fresh, limits.nodeBudget, &unanswered);
   std::lock_guard lock(mutex);
@@ -508,6 +532,9 @@ void AtSpiMirror::Impl::refreshNode(const std::string& bus, const std::string& p
 }
 
 AtSpiMirror::AtSpiMirror(Limits limits) : impl_(std::make_unique<Impl>(limits)) {
+  if (!makeNonBlockingPipe(impl_->stopPipe)) {
+    throw std::system_error(errno, std::generic_category(), "the accessibility copy's wake pipe");
+  }
   impl_->worker = std::thread([impl = impl_.get()] { impl->run(); });
 }
 
@@ -519,6 +546,8 @@ AtSpiMirror::~AtSpiMirror() {
   }
   impl_->worker.join();
   impl_->disconnect();
+  ::close(impl_->stopPipe[0]);
+  ::close(impl_->stopPipe[1]);
 }
 
 bool AtSpiMirror::trusted() {
@@ -570,19 +599,21 @@ std::optional<std::int32_t> AtSpiMirror::pidOf(const std::string& bus) {
   return std::nullopt;
 }
 
-std::optional<AtSpiNode> AtSpiMirror::node(const std::string& bus, const std::string& path) const {
+bool AtSpiMirror::read(const std::string& bus, const std::string& path,
+                       const std::function<void(const AtSpiNode& node)>& read) const {
   std::lock_guard lock(impl_->mutex);
-  const auto app = impl_->apps.find(bus);
-  if (app == impl_->apps.end() || !app->second.synced) {
-    return std::nullopt;
+  const auto* nodes = impl_->copyOf(bus);
+  const auto found = nodes != nullptr ? nodes->find(path) : AtSpiTree::const_iterator();
+  if (nodes == nullptr || found == nodes->end()) {
+    return false;
   }
-  const auto found = app->second.nodes.find(path);
-  return found != app->second.nodes.end() ? std::optional(found->second) : std::nullopt;
+  read(found->second);
+  return true;
 }
 
 void AtSpiMirror::refreshWindows(const std::string& bus, int timeoutMs) {
-  const auto root = node(bus, atSpiRootPath);
-  const std::vector<std::string> windows = root ? root->children : std::vector<std::string>();
+  std::vector<std::string> windows;
+  read(bus, atSpiRootPath, [&](const AtSpiNode& root) { windows = root.children; });
   if (windows.empty()) {
     return;
   }
@@ -646,7 +677,7 @@ bool AtSpiMirror::refreshLive(const std::string& bus, const std::vector<std::str
       }
     }
   }
-  std::map<std::string, AtSpiNode> fresh;
+  AtSpiTree fresh;
   bool whole = false;
   {
     std::lock_guard callerLock(impl_->callerMutex);

@@ -19,6 +19,7 @@
 // blocks the copy.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,9 +60,11 @@ public:
   std::optional<std::string> applicationBus(std::int32_t pid);
   std::optional<std::int32_t> pidOf(const std::string& bus);
 
-  // The copied node; nullopt when the tree is not copied yet or has no such
-  // node.
-  std::optional<AtSpiNode> node(const std::string& bus, const std::string& path) const;
+  // Calls `read` with the copied node, under the copy's lock (so `read`
+  // must not call back into the mirror); false when the tree is not copied
+  // yet or has no such node.
+  bool read(const std::string& bus, const std::string& path,
+            const std::function<void(const AtSpiNode& node)>& read) const;
 
   // Re-reads the top-level windows' screen positions and moves the copy of
   // a window that moved.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace notch {
@@ -31,6 +32,10 @@ struct AtSpiNode {
 
   friend bool operator==(const AtSpiNode&, const AtSpiNode&) = default;
 };
+
+// An application's nodes by object path. Paths share long prefixes, which
+// makes hashing them cheaper than ordering them.
+using AtSpiTree = std::unordered_map<std::string, AtSpiNode>;
 
 inline constexpr const char* atSpiRootPath = "/org/a11y/atspi/accessible/root";
 

@@ -73,8 +73,8 @@ std::vector<std::optional<AtSpiNode>> AtSpiNodeReader::readLevel(const std::vect
   return nodes;
 }
 
-bool AtSpiNodeReader::readSubtrees(const std::vector<Placed>& roots, std::map<std::string, AtSpiNode>& into,
-                                   int nodeBudget, std::vector<std::string>* unanswered) {
+bool AtSpiNodeReader::readSubtrees(const std::vector<Placed>& roots, AtSpiTree& into, int nodeBudget,
+                                   std::vector<std::string>* unanswered) {
   std::vector<Placed> level = roots;
   int read = 0;
   bool whole = true;

@@ -32,7 +32,7 @@ public:
   // node did not answer, the tree has a cycle, or more than `nodeBudget`
   // nodes were read. With `unanswered`, a node that did not answer is
   // listed there and the read goes on without it; otherwise it stops.
-  bool readSubtrees(const std::vector<Placed>& roots, std::map<std::string, AtSpiNode>& into, int nodeBudget,
+  bool readSubtrees(const std::vector<Placed>& roots, AtSpiTree& into, int nodeBudget,
                     std::vector<std::string>* unanswered = nullptr);
 
   // The object's parent path on this connection, or nullopt.
