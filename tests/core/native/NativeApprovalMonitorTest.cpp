@@ -166,6 +166,7 @@ TEST(NativeApprovalMonitorTest, RetiresTheCardOnceAndPressesNothingUnlessItIsExa
       {"other allow button", [](auto& t) { replaceChild(childOf(t.window, 0), 3); }, true, kCardChanged},
       {"other context element", [](auto& t) { replaceChild(childOf(t.window, 0), 1); }, true, kCardChanged},
       {"other window title", [](auto& t) { t.window->set("AXTitle", std::string("Other")); }, true, kCardChanged},
+      {"live read fails", [](auto& t) { t.accessibility.liveRefreshFails = true; }, true, kCardChanged},
       {"unreadable window", [](auto& t) { t.window->multipleCopyFails = true; }, true, kCardChanged},
       {"WorkBuddy in front", [](auto& t) { t.runWorkBuddy({.active = true}); }, true, kCardChanged},
       {"front during the button check", [](auto& t) { t.part(3)->onCopy = [&t](std::string_view) { t.runWorkBuddy({.active = true}); }; }, true, kButtonUnavailable},
