@@ -68,6 +68,7 @@ public:
   }
 
   bool trusted = true;
+  bool liveRefreshFails = false; // the live read of a card before a press fails
 
   AXElementRef applicationElement(std::int32_t pid) const override {
     return applications_.contains(pid) ? applications_.at(pid) : nullptr;
@@ -126,6 +127,7 @@ public:
     target->performed.emplace_back(action);
     return true;
   }
+  bool refreshLive(const std::vector<AXElementRef>&) const override { return !liveRefreshFails; }
   bool isTrusted() const override { return trusted; }
   void requestTrust() const override {}
 

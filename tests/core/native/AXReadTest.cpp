@@ -103,54 +103,47 @@ TEST(AXReadTest, ReadsWindowsIntoDensePreOrderTrees) {
   EXPECT_TRUE(std::get<bool>(scene.accessibility.application(kPid)->attributes.at("AXManualAccessibility")));
 }
 
-// Each limit at its edge: just within it the scan is complete, one step
-// past it the scan is incomplete and yields no partial window.
-TEST(AXReadTest, LimitsHoldAtTheirEdges) {
+// Each limit just within and one step past, and each read the scan needed and missed: complete only when nothing
+// was past a limit or missed, and a window past a limit is never read in part.
+TEST(AXReadTest, CompleteOnlyWithinEveryLimitAndWithEveryRead) {
   const auto text = [](std::size_t bytes) {
-    FakeElementRef created = node("AXStaticText");
-    created->set("AXValue", std::string(bytes, 'x'));
-    return window({created});
+    return window({with(node("AXStaticText"), "AXValue", std::string(bytes, 'x'))});
   };
-  const std::function<std::vector<FakeElementRef>(bool past)> edges[] = {
-      [](bool past) { return std::vector<FakeElementRef>(past ? 13 : 12, window()); },
-      [](bool past) { return std::vector{window({groups(past ? 4 : 3)})}; }, // a budget of 5 nodes may not be reached
-      [](bool past) { return std::vector{window({groups(past ? 5 : 4)})}; }, // depth 4
-      [&](bool past) { return std::vector{text(past ? 65'537 : 65'536)}; },
+  struct Row {
+    const char* name;
+    bool complete;
+    std::size_t windows; // read, whole
+    std::function<void(Scene&)> set;
+    AXRead::Limits limits = {};
   };
-  for (std::size_t k = 0; k < 4; ++k) {
-    for (const bool past : {false, true}) {
-      Scene scene;
-      scene.show(edges[k](past));
-      AXRead scan = scene.reader({.nodeBudget = k == 1 ? 5 : 1'800, .deepestNode = k == 2 ? 4 : 36});
-      const auto roots = scan.readWindows(false);
-      EXPECT_EQ(scan.complete(), !past) << "edge " << k << (past ? " past" : " within");
-      EXPECT_EQ(roots.empty(), past) << "edge " << k << (past ? " past" : " within");
-    }
-  }
-}
-
-// Anything the scan needed and could not read leaves it incomplete.
-TEST(AXReadTest, EveryMissedReadMakesTheScanIncomplete) {
   // clang-format off
-  const std::function<void(Scene&)> failures[] = {
-      [](Scene& s) { s.show({}); },
-      [](Scene& s) { s.show({window(), with(window(), "AXMinimized", true)}); },
-      [](Scene& s) { s.show({window(), failing(window(), "AXSize")}); },
-      [](Scene& s) { s.show({with(window(), "AXChildren", std::vector<AXElementRef>{nullptr})}); },
-      [](Scene& s) { s.show({window({failing(node("AXGroup"), "", &FakeElement::multipleCopyFails)})}); },
-      [](Scene& s) { s.show({window({failing(node("AXGroup"), "", &FakeElement::timeoutFails)})}); },
-      [](Scene& s) { s.cyclic = {window()}; s.cyclic[0]->adopt(s.cyclic); s.show(s.cyclic); }, // a window inside itself
-      [](Scene& s) { s.show({window()}); s.accessibility.application(kPid)->timeoutFails = true; },
-      [](Scene& s) { s.accessibility = FakeAccessibility(&s.clock, 0.05); s.show({window({groups(12)})}); }, // 50 ms a read of 0.45 s
+  const Row rows[] = {
+      {"12 windows", true, 12, [](Scene& s) { s.show(std::vector(12, window())); }},
+      {"13 windows", false, 0, [](Scene& s) { s.show(std::vector(13, window())); }},
+      {"4 nodes of 5", true, 1, [](Scene& s) { s.show({window({groups(3)})}); }, {.nodeBudget = 5}}, // the budget may not be reached
+      {"5 nodes of 5", false, 0, [](Scene& s) { s.show({window({groups(4)})}); }, {.nodeBudget = 5}},
+      {"depth 4 of 4", true, 1, [](Scene& s) { s.show({window({groups(4)})}); }, {.deepestNode = 4}},
+      {"depth 5 of 4", false, 0, [](Scene& s) { s.show({window({groups(5)})}); }, {.deepestNode = 4}},
+      {"a text of 65,536 bytes", true, 1, [&](Scene& s) { s.show({text(65'536)}); }},
+      {"a text of 65,537 bytes", false, 0, [&](Scene& s) { s.show({text(65'537)}); }},
+      {"no window", false, 0, [](Scene& s) { s.show({}); }},
+      {"a minimized window", false, 1, [](Scene& s) { s.show({window(), with(window(), "AXMinimized", true)}); }},
+      {"a window size unread", false, 1, [](Scene& s) { s.show({window(), failing(window(), "AXSize")}); }},
+      {"a null child", false, 0, [](Scene& s) { s.show({with(window(), "AXChildren", std::vector<AXElementRef>{nullptr})}); }},
+      {"attributes unread", false, 0, [](Scene& s) { s.show({window({failing(node("AXGroup"), "", &FakeElement::multipleCopyFails)})}); }},
+      {"a time-out not set", false, 0, [](Scene& s) { s.show({window({failing(node("AXGroup"), "", &FakeElement::timeoutFails)})}); }},
+      {"a window inside itself", false, 0, [](Scene& s) { s.cyclic = {window()}; s.cyclic[0]->adopt(s.cyclic); s.show(s.cyclic); }},
+      {"no application time-out", false, 0, [](Scene& s) { s.show({window()}); s.accessibility.application(kPid)->timeoutFails = true; }},
+      {"50 ms a read of 0.45 s", false, 0, [](Scene& s) { s.accessibility = FakeAccessibility(&s.clock, 0.05); s.show({window({groups(12)})}); }},
   };
   // clang-format on
-  for (std::size_t k = 0; k < std::size(failures); ++k) {
+  for (const Row& row : rows) {
     Scene scene;
-    failures[k](scene);
-    AXRead scan = scene.reader();
-    scan.readWindows(false);
-    EXPECT_FALSE(scan.complete()) << "failure " << k;
-    EXPECT_FALSE(scan.coverage().approvalComplete()) << "failure " << k;
+    row.set(scene);
+    AXRead scan = scene.reader(row.limits);
+    EXPECT_EQ(scan.readWindows(false).size(), row.windows) << row.name;
+    EXPECT_EQ(scan.complete(), row.complete) << row.name;
+    EXPECT_EQ(scan.coverage().approvalComplete(), row.complete) << row.name;
   }
   Scene titleless; // a missing title only gets the default name
   titleless.show({failing(window(), "AXTitle")});

@@ -67,6 +67,8 @@ TEST(NativeApprovalClassifierTest, RecognisesBothLayouts) {
       flat.match(),
       (NativeApprovalMatch{
           "ax-1", "ax-2", "ax-8", "ax-9", {"ax-4", "ax-5", "ax-6", "ax-7"}, NativeApprovalLayout::flattened, context}));
+  EXPECT_FALSE(hasRecognizableButtons({testing::scannedWindow({axNode("AXButton", {"确定删除"})})}));
+  EXPECT_FALSE(isCompleteCommand(" \n ")); // a scan drops blank texts: only the check itself sees one
 }
 
 // Each refused row breaks one rule of a valid card; each accepted row stays just inside one.
@@ -92,6 +94,7 @@ TEST(NativeApprovalClassifierTest, EachRuleAtItsEdge) {
       {"allow after 1.", grouped, accepted, [](Card& c) { c.allow().texts = {" 1. 允许本次删除 "}; }},
       {"allow after 1、", grouped, accepted, [](Card& c) { c.allow().texts = {"1、允许本次删除"}; }},
       {"deny after 2：", grouped, accepted, [](Card& c) { c.deny().texts = {"2： 取消删除"}; }},
+      {"allow after 2.", grouped, refused, [](Card& c) { c.allow().texts = {"2. 允许本次删除"}; }},
       {"a control character trimmed off a label", grouped, refused, [](Card& c) { c.allow().texts = {"允许本次删除\v"}; }},
       {"count below threshold", grouped, refused, [](Card& c) { c.title().texts = {"检测到批量删除操作：累计删除数量 4 项，阈值 5"}; }},
       {"count equal to threshold", grouped, accepted, [](Card& c) { c.title().texts = {"检测到批量删除操作：累计删除数量 5 项，阈值 5"}; }},
@@ -189,16 +192,6 @@ TEST(NativeApprovalClassifierTest, FlattenedGeometryHoldsAtEachEdge) {
       EXPECT_EQ(card.match().has_value(), inside) << edge.rule << (inside ? " inside" : " outside");
     }
   }
-}
-
-TEST(NativeApprovalClassifierTest, RecognisableButtonsAndSingleTexts) {
-  Card twice(false);
-  twice.window.children.push_back(twice.container());
-  EXPECT_TRUE(hasRecognizableButtons({twice.window}));
-  EXPECT_FALSE(hasRecognizableButtons({testing::scannedWindow({axNode("AXButton", {"确定删除"})})}));
-  EXPECT_EQ(normalizedButtonLabel("1： 允许本次删除"), "允许本次删除");
-  EXPECT_FALSE(normalizedButtonLabel("2. 允许本次删除"));
-  EXPECT_FALSE(isCompleteCommand(" \n "));
 }
 
 // Random changes anywhere below a window holding both cards (a node removed,

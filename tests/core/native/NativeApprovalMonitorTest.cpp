@@ -17,10 +17,7 @@
 namespace notch {
 namespace {
 
-using testing::DeletionCard;
-using testing::FakeElement;
-using testing::FakeElementRef;
-using testing::QuestionCard;
+using namespace testing;
 using Observation = QuestionReminderState::Observation;
 using Lines = std::vector<std::string>;
 
@@ -36,45 +33,39 @@ FakeElementRef childOf(const FakeElementRef& parent, std::size_t index) {
   return std::const_pointer_cast<FakeElement>(std::dynamic_pointer_cast<const FakeElement>(child));
 }
 
-// Puts a new element with the same attributes in place of a child.
-void replaceChild(const FakeElementRef& parent, std::size_t index) {
-  std::get<std::vector<AXElementRef>>(parent->attributes.at("AXChildren")).at(index) =
-      std::make_shared<FakeElement>(*childOf(parent, index));
-}
-
 std::string describe(const Observation& observation) {
-  const auto* waiting = std::get_if<QuestionReminderState::Waiting>(&observation);
-  if (waiting == nullptr) {
-    return std::holds_alternative<QuestionReminderState::Absent>(observation) ? "question absent"
-                                                                              : "question unavailable";
+  if (const auto* waiting = std::get_if<QuestionReminderState::Waiting>(&observation)) {
+    const QuestionReminder& r = waiting->reminder;
+    return "question waiting " + r.title + " " + std::to_string(r.currentPage) + "/" + std::to_string(r.totalPages);
   }
-  const QuestionReminder& r = waiting->reminder;
-  return "question waiting " + r.title + " " + std::to_string(r.currentPage) + "/" + std::to_string(r.totalPages);
+  return std::holds_alternative<QuestionReminderState::Absent>(observation) ? "question absent"
+                                                                            : "question unavailable";
 }
 
 // The monitor on a virtual-time queue: it polls only when the test polls or
 // advances the clock, and every callback becomes one line.
 struct Harness {
-  Harness() { runWorkBuddy({}); }
+  Harness() { run({{.pid = kPid}}); }
 
-  void runWorkBuddy(RunningApplication state) {
-    state.pid = kPid;
-    workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {state});
-  }
-  void runTwoInstances() {
-    workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {{.pid = kPid}, {.pid = kPid + 1}});
+  void run(std::vector<RunningApplication> instances) {
+    workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), std::move(instances));
   }
   void showWindows(std::vector<AXElementRef> windows) {
     accessibility.application(kPid)->set("AXWindows", std::move(windows));
   }
   // Shows one window holding `content`.
   FakeElementRef show(std::vector<NativeApprovalNode> content) {
-    window = testing::fakeElementsFor(testing::scannedWindow(std::move(content)), kPid);
+    window = fakeElementsFor(scannedWindow(std::move(content)), kPid);
     showWindows({window});
     return window;
   }
   // The grouped card's parts: title, risk, command, allow, deny.
   FakeElementRef part(std::size_t index) const { return childOf(childOf(window, 0), index); }
+  // Puts a new element with the same attributes in place of a part.
+  void replacePart(std::size_t index) {
+    std::get<std::vector<AXElementRef>>(childOf(window, 0)->attributes.at("AXChildren")).at(index) =
+        std::make_shared<FakeElement>(*part(index));
+  }
 
   void start(bool approvals = true) {
     monitor.start(
@@ -89,8 +80,7 @@ struct Harness {
         },
         [this](const std::string& status) { lines.push_back("status " + status); }, approvals,
         [this](const Observation& observation, double capturedAt) {
-          observations.push_back(observation);
-          lastCapturedAt = capturedAt;
+          observations.emplace_back(observation, capturedAt);
           lines.push_back(describe(observation));
         });
   }
@@ -107,17 +97,16 @@ struct Harness {
 
   Lines take() { return std::exchange(lines, {}); }
 
-  testing::FakeClock clock;
-  testing::FakeAccessibility accessibility{&clock, 0.0};
-  testing::FakeWorkspace workspace;
+  FakeClock clock;
+  FakeAccessibility accessibility{&clock, 0.0};
+  FakeWorkspace workspace;
   FakeElementRef window;
   Lines lines;
   std::vector<ApprovalRequest> requests;
-  std::vector<Observation> observations;
-  double lastCapturedAt = 0;
+  std::vector<std::pair<Observation, double>> observations; // with the instant each was captured at
   std::function<void()> afterRequest = [] {};
   std::function<void()> afterRemoval = [] {};
-  testing::ManualTaskQueue queue{clock};
+  ManualTaskQueue queue{clock};
   NativeApprovalMonitor monitor{accessibility, workspace, clock, queue};
 };
 
@@ -152,23 +141,24 @@ TEST(NativeApprovalMonitorTest, RetiresTheCardOnceAndPressesNothingUnlessItIsExa
   };
   // clang-format off
   const Change changes[] = {
-      {"front", [](auto& t) { t.runWorkBuddy({.active = true}); }, false, "status WorkBuddy 正在前台，原生确认留在原窗口"},
-      {"hidden", [](auto& t) { t.runWorkBuddy({.hidden = true}); }, false, "status WorkBuddy 已隐藏，请打开原窗口确认"},
-      {"terminated", [](auto& t) { t.runWorkBuddy({.terminated = true}); }, false, "status WorkBuddy 未运行"},
-      {"two instances", [](auto& t) { t.runTwoInstances(); }, false, "status 存在多个 WorkBuddy 实例，请在原窗口确认"},
+      {"front", [](auto& t) { t.run({{.pid = kPid, .active = true}}); }, false, "status WorkBuddy 正在前台，原生确认留在原窗口"},
+      {"hidden", [](auto& t) { t.run({{.pid = kPid, .hidden = true}}); }, false, "status WorkBuddy 已隐藏，请打开原窗口确认"},
+      {"terminated", [](auto& t) { t.run({{.pid = kPid, .terminated = true}}); }, false, "status WorkBuddy 未运行"},
+      {"two instances", [](auto& t) { t.run({{.pid = kPid}, {.pid = kPid + 1}}); }, false, "status 存在多个 WorkBuddy 实例，请在原窗口确认"},
       {"card gone", [](auto& t) { t.show({}); }, false, kWaiting},
       // WorkBuddy changing while its windows are read: nothing of that scan is trusted.
-      {"front during a scan", [](auto& t) { t.window->onCopy = [&t](std::string_view) { t.runWorkBuddy({.active = true}); }; }, false, "status WorkBuddy 状态已变化，请在原窗口确认"},
-      {"two instances during a scan", [](auto& t) { t.window->onCopy = [&t](std::string_view) { t.runTwoInstances(); }; }, false, "status WorkBuddy 状态已变化，请在原窗口确认"},
+      {"front during a scan", [](auto& t) { t.window->onCopy = [&t](std::string_view) { t.run({{.pid = kPid, .active = true}}); }; }, false, "status WorkBuddy 状态已变化，请在原窗口确认"},
+      {"two instances during a scan", [](auto& t) { t.window->onCopy = [&t](std::string_view) { t.run({{.pid = kPid}, {.pid = kPid + 1}}); }; }, false, "status WorkBuddy 状态已变化，请在原窗口确认"},
       {"permission lost", [](auto& t) { t.accessibility.trusted = false; }, false, "status 需要辅助功能权限，才能读取 WorkBuddy 的确认卡或提问卡"},
       // Decisions after the change.
       {"other command", [](auto& t) { t.part(2)->set("AXValue", std::string("rm -rf ~/Documents")); }, true, kCardChanged},
-      {"other allow button", [](auto& t) { replaceChild(childOf(t.window, 0), 3); }, true, kCardChanged},
-      {"other context element", [](auto& t) { replaceChild(childOf(t.window, 0), 1); }, true, kCardChanged},
+      {"other allow button", [](auto& t) { t.replacePart(3); }, true, kCardChanged},
+      {"other context element", [](auto& t) { t.replacePart(1); }, true, kCardChanged},
       {"other window title", [](auto& t) { t.window->set("AXTitle", std::string("Other")); }, true, kCardChanged},
+      {"live read fails", [](auto& t) { t.accessibility.liveRefreshFails = true; }, true, kCardChanged},
       {"unreadable window", [](auto& t) { t.window->multipleCopyFails = true; }, true, kCardChanged},
-      {"WorkBuddy in front", [](auto& t) { t.runWorkBuddy({.active = true}); }, true, kCardChanged},
-      {"front during the button check", [](auto& t) { t.part(3)->onCopy = [&t](std::string_view) { t.runWorkBuddy({.active = true}); }; }, true, kButtonUnavailable},
+      {"WorkBuddy in front", [](auto& t) { t.run({{.pid = kPid, .active = true}}); }, true, kCardChanged},
+      {"front during the button check", [](auto& t) { t.part(3)->onCopy = [&t](std::string_view) { t.run({{.pid = kPid, .active = true}}); }; }, true, kButtonUnavailable},
       {"no AXPress", [](auto& t) { t.part(3)->actions = {"AXShowMenu"}; }, true, kButtonUnavailable},
       {"role unreadable", [](auto& t) { t.part(3)->failingCopies.insert("AXRole"); }, true, kButtonUnavailable},
       {"press fails", [](auto& t) { t.part(3)->actionFails = true; }, true, "status 原生按钮操作失败，请在 WorkBuddy 中确认"},
@@ -280,17 +270,18 @@ TEST(NativeApprovalMonitorTest, AQuestionFlowKeepsItsIdUntilTwoAbsencesInARow) {
     t.clock.advance(1);
     t.monitor.pollNow();
     if (step == 'Q') {
-      flows.push_back(std::get<QuestionReminderState::Waiting>(t.observations.back()).reminder.flowID);
-      EXPECT_EQ(t.lastCapturedAt, t.clock.uptime()); // the scan's start
+      const auto& [observation, capturedAt] = t.observations.back();
+      flows.push_back(std::get<QuestionReminderState::Waiting>(observation).reminder.flowID);
+      EXPECT_EQ(capturedAt, t.clock.uptime()); // the scan's start
     }
   }
   // One absence keeps the flow, an unavailable scan resets the absence count, two absences in a row end it.
   EXPECT_EQ(std::set<std::string>(flows.begin(), flows.begin() + 3).size(), 1u);
   EXPECT_NE(flows[3], flows[2]);
 
-  t.runWorkBuddy({.active = true}); // a question of WorkBuddy in front is unavailable
+  t.run({{.pid = kPid, .active = true}}); // a question of WorkBuddy in front is unavailable
   t.monitor.pollNow();
-  EXPECT_EQ(describe(t.observations.back()), "question unavailable");
+  EXPECT_EQ(describe(t.observations.back().first), "question unavailable");
 }
 
 // Real threads, for the thread sanitizer: decisions and restarts race the
@@ -334,7 +325,7 @@ TEST(NativeApprovalMonitorThreadingTest, EntryPointsRaceTheTimerSafely) {
 // An enabled, visible allow button offering AXPress passes the check for its own label only; each row changes one
 // thing of it.
 TEST(NativeButtonCheckTest, PassesOnlyAnEnabledVisibleButtonNamingTheChosenLabel) {
-  EXPECT_FALSE(NativeButtonCheck::isPressable(testing::FakeAccessibility(), nullptr, "允许本次删除"));
+  EXPECT_FALSE(NativeButtonCheck::isPressable(FakeAccessibility(), nullptr, "允许本次删除"));
   // clang-format off
   const std::tuple<bool, std::string_view, std::function<void(FakeElement&)>> rows[] = {
       {true, "允许本次删除", [](FakeElement&) {}},
@@ -353,11 +344,11 @@ TEST(NativeButtonCheckTest, PassesOnlyAnEnabledVisibleButtonNamingTheChosenLabel
   // clang-format on
   for (std::size_t k = 0; k < std::size(rows); ++k) {
     const auto& [passes, label, change] = rows[k];
-    const FakeElementRef button = testing::FakeAccessibility::element(7, "AXButton");
+    const FakeElementRef button = FakeAccessibility::element(7, "AXButton");
     button->set("AXEnabled", true).set("AXHidden", false).set("AXTitle", std::string(" 1. 允许本次删除\n"));
     button->actions = {"AXShowMenu", "AXPress"};
     change(*button);
-    EXPECT_EQ(NativeButtonCheck::isPressable(testing::FakeAccessibility(), button, label), passes) << "row " << k;
+    EXPECT_EQ(NativeButtonCheck::isPressable(FakeAccessibility(), button, label), passes) << "row " << k;
   }
 }
 

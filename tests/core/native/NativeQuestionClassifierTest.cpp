@@ -118,14 +118,11 @@ TEST(NativeQuestionClassifierTest, NearMissesAtEveryRule) {
 }
 
 TEST(NativeQuestionClassifierTest, EveryNodeNeedsItsOwnID) {
-  const auto withID = [](const std::string& id) {
+  for (const auto& [id, accepted] : {std::pair{"ax-99", true}, {"", false}, {"ax-3", false}}) {
     N w = scanned(beside(axNode("AXImage", {})));
     w.children.back().id = id;
-    return uniqueMatch({w}).has_value();
-  };
-  EXPECT_TRUE(withID("ax-99"));
-  EXPECT_FALSE(withID(""));
-  EXPECT_FALSE(withID("ax-3"));
+    EXPECT_EQ(uniqueMatch({w}).has_value(), accepted) << id;
+  }
 }
 
 void place(N& n, double factor, double dx, double dy) {
