@@ -6,6 +6,7 @@
 
 #include "support/Clock.h"
 #include "support/Json.h"
+#include "support/Regex.h"
 #include "support/Unicode.h"
 #include "support/Uuid.h"
 
@@ -74,6 +75,12 @@ TEST(UnicodeTest, Utf8AndWhiteSpaceFollowTheStandard) {
   EXPECT_EQ(encodeUtf8(0xD800) + encodeUtf8(0x110000), "");
   EXPECT_EQ(utf8SequenceLength(0x80) + utf8SequenceLength(0xC1) + utf8SequenceLength(0xF5) + utf8SequenceLength(0xFF),
             0u);
+}
+
+TEST(RegexTest, MatchesUnicodeAwareAndCaselessAndReplacesPastTheFirstBuffer) {
+  EXPECT_TRUE(Regex(R"(^\w+$)").search("删除文件Ünï"));
+  EXPECT_TRUE(Regex("workbuddy", RegexOptions{.caseless = true}).search("Open WORKBUDDY now"));
+  EXPECT_EQ(Regex("x").replaceAll("xxxx", std::string(100, 'y')), std::string(400, 'y')); // needs a second pass
 }
 
 TEST(UuidTest, RandomUuidsAreCanonicalVersionFourAndParsingIsExact) {
