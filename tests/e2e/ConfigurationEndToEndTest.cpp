@@ -6,13 +6,11 @@
 
 #include <atomic>
 #include <filesystem>
-#include <random>
 
 #include "core/bridge/ApprovalServer.h"
 #include "core/bridge/BridgeSocket.h"
 #include "core/config/ConfigTestSupport.h"
 #include "support/ChildProcess.h"
-#include "support/Json.h"
 
 namespace notch {
 namespace {
@@ -102,38 +100,6 @@ TEST_F(ConfigurationEndToEnd, TheStatusReflectsTheOperationWhenNobodyReads) {
   EXPECT_EQ(summary(notch({"--configure", "target", "--apply"}, readerGone)),
             "1||Configuration failed: 配置必须是合法 JSON 对象；未修改文件。\n");
   EXPECT_EQ(readFile(home.settings()), withNul);
-}
-
-// SIGKILL at random moments of real installs and removals: the settings file
-// always holds the old or the new content, never anything else, and the next
-// run is never blocked and clears the leftovers.
-TEST_F(ConfigurationEndToEnd, KillsAtRandomMomentsNeverCorruptTheFile) {
-  home.writeSettings(R"({"hooks":{"PermissionRequest":[{"hooks":[{"type":"command","command":"audit"}]}]},)"
-                     R"("theme":"dark"})");
-  const auto original = readFile(home.settings());
-  // Most of a run is start-up and the file work comes last, so the kills are
-  // spread over the second half of a run and a little beyond.
-  const ChildResult learned = notch({"--configure", "target", "--apply"});
-  ASSERT_EQ(learned.exitStatus, 0);
-  std::uniform_real_distribution<double> moment(learned.wallSeconds * 0.5, learned.wallSeconds * 1.1);
-  const auto installed = readFile(home.settings());
-  std::mt19937 random(77);
-  int killedMidway = 0;
-  for (int run = 0; run < 40; ++run) {
-    killedMidway +=
-        notch({"--configure", "target", run % 2 == 0 ? "--remove" : "--apply"}, {.killAfter = moment(random)}).killed;
-    const auto now = readFile(home.settings());
-    ASSERT_TRUE(now == installed || (now && parseJson(*now) == parseJson(*original))) << "run " << run;
-  }
-  EXPECT_GT(killedMidway, 0);
-  const ChildResult after = notch({"--configure", "target", "--apply"});
-  EXPECT_EQ(after.exitStatus, 0) << after.standardError; // the lock died with its holder
-  EXPECT_EQ(readFile(home.settings()), installed);
-  for (const std::string& directory : {home.workbuddy(), home.backups()}) {
-    for (const std::string& name : testing::directoryEntries(directory)) {
-      EXPECT_FALSE(name.ends_with(".tmp")) << name; // leftovers were cleared
-    }
-  }
 }
 
 } // namespace

@@ -97,10 +97,7 @@ TEST_F(HookEndToEnd, TheTurnEndHookSendsOnlyForItsExactCommandLine) {
   CompletionServer server(directory, clock);
   server.start([&](const CompletionEvent& event) { events.push(event); });
   EXPECT_EQ(summary(run(kTurnEnd, input)), "0||");
-  const auto first = events.waitFor(1);
-  ASSERT_EQ(first.size(), 1u);
-  EXPECT_EQ(first[0].kind, CompletionEvent::Kind::ended);
-  EXPECT_EQ(first[0].reason, CompletionEvent::Reason::completed);
+  ASSERT_EQ(events.waitFor(1).size(), 1u);
   std::vector<std::string> otherSource = kTurnEnd;
   otherSource[2] = "workbuddyAI";
   std::vector<std::string> extra = kTurnEnd;

@@ -12,7 +12,6 @@ namespace notch::testing {
 
 struct ChildResult {
   int exitStatus = -1; // when it exited normally
-  bool killed = false; // ended by the SIGKILL of killAfter, before it exited by itself
   std::string standardOutput;
   std::string standardError;
   double wallSeconds = 0; // from the start to the exit
@@ -24,8 +23,6 @@ struct ChildOptions {
   bool closeStandardOutputAtOnce = false; // the reader goes away before the child writes
   // Variables set (NAME=value) on top of this process's environment.
   std::vector<std::string> environment = {};
-  // Sends SIGKILL this many seconds after the start (a crash at that moment).
-  double killAfter = 30.0;
 };
 
 // `arguments` excludes the program; argv[0] is `program`.

@@ -2,13 +2,11 @@
 
 #include <ctime>
 #include <set>
-#include <stdexcept>
 #include <string>
 
 #include "support/Clock.h"
 #include "support/Json.h"
 #include "support/Regex.h"
-#include "support/Sha256.h"
 #include "support/Unicode.h"
 #include "support/Uuid.h"
 
@@ -50,12 +48,10 @@ TEST(JsonTest, WritersUseTheirLiteralFormsAndRefuseWhatCannotBeWrittenSafely) {
   }
   EXPECT_FALSE(writeCompactJson(deep));
   EXPECT_TRUE(writeCompactJson(deep[0]));
-  const Json object = {{"s", "text"}, {"n", 3}};
-  EXPECT_EQ(*stringMember(object, "s"), "text");
-  EXPECT_FALSE(stringMember(object, "n") || stringMember(object, "missing") || stringMember(Json::array({"s"}), "s"));
 }
 
-TEST(UnicodeTest, Utf8ValidityDecodingAndEncodingFollowTheStandard) {
+TEST(UnicodeTest, Utf8AndWhiteSpaceFollowTheStandard) {
+  EXPECT_EQ(trimWhitespaceAndNewlines(" \t\n\v\f\u3000删除\u00A0文件\u2028\r\n\u0085"), "删除\u00A0文件");
   for (const std::string good : {"", "plain", "中文", "é", "\xF0\x9F\x98\x80", "\xEF\xBF\xBF", "\xF4\x8F\xBF\xBF"}) {
     EXPECT_TRUE(isValidUtf8(good)) << good;
   }
@@ -81,37 +77,10 @@ TEST(UnicodeTest, Utf8ValidityDecodingAndEncodingFollowTheStandard) {
             0u);
 }
 
-TEST(UnicodeTest, TrimsSplitsAndClassifiesByTheUnicodeCategories) {
-  EXPECT_EQ(trimWhitespaceAndNewlines(" \t\n\v\f\u3000删除\u00A0文件\u2028\r\n\u0085"), "删除\u00A0文件");
-  EXPECT_EQ(std::string(trimWhitespaceAndNewlines("  \n ")) + std::string(trimWhitespaceAndNewlines("\u200Bx")),
-            "\u200Bx");
-  EXPECT_EQ(splitAtWhitespace(" 1\u00A0选项\u3000\n\u0085b\u200Bc \xFF"),
-            (std::vector<std::string_view>{"1", "选项", "b\u200Bc", "\xFF"}));
-  for (char32_t c : {U'\0', U'\t', U'\x9F'}) {
-    EXPECT_TRUE(isControl(c)) << static_cast<unsigned>(c);
-  }
-  for (char32_t c : {U'\u200B', U'\u200C', U'\u200D', U'\u202E', U'\u2066', U'\uFEFF', U'\u00AD'}) {
-    EXPECT_TRUE(isFormat(c)) << static_cast<unsigned>(c);
-  }
-  EXPECT_FALSE(isControl(U'a') || isControl(0xD800) || isFormat(U'中') || isFormat(U'\uE000'));
-  EXPECT_TRUE(isLineOrParagraphSeparator(U'\u2028') && isLineOrParagraphSeparator(U'\u2029'));
-  EXPECT_FALSE(isLineOrParagraphSeparator(U'\n') || isWhitespaceOrNewline(U'\u200B'));
-}
-
-TEST(RegexTest, MatchesUnicodeAwareCaselessAndReportsGroups) {
+TEST(RegexTest, MatchesUnicodeAwareAndCaselessAndReplacesPastTheFirstBuffer) {
   EXPECT_TRUE(Regex(R"(^\w+$)").search("删除文件Ünï"));
   EXPECT_TRUE(Regex("workbuddy", RegexOptions{.caseless = true}).search("Open WORKBUDDY now"));
-  EXPECT_FALSE(Regex("workbuddy").search("WORKBUDDY"));
-  const auto match = Regex(R"((\d+)-(x)?(\p{Han}+))").firstMatch("id 42-删除 and 7-x改");
-  ASSERT_TRUE(match);
-  EXPECT_EQ(match->groups, (std::vector<std::optional<std::string>>{"42-删除", "42", std::nullopt, "删除"}));
-  EXPECT_EQ(match->groupOffsets, (std::vector<std::size_t>{3, 3, std::string::npos, 6}));
-  EXPECT_EQ(Regex("(a+)").replaceAll("xaay a", "[$1$$]"), "x[aa$]y [a$]");
   EXPECT_EQ(Regex("x").replaceAll("xxxx", std::string(100, 'y')), std::string(400, 'y')); // needs a second pass
-  const std::string invalid = "a\xC3(";                                                   // never matches
-  EXPECT_FALSE(Regex(".*").search(invalid) || Regex(".*").firstMatch(invalid));
-  EXPECT_EQ(Regex("a").replaceAll(invalid, "b"), invalid);
-  EXPECT_THROW(Regex("(unclosed"), std::invalid_argument);
 }
 
 TEST(UuidTest, RandomUuidsAreCanonicalVersionFourAndParsingIsExact) {
@@ -136,9 +105,7 @@ TEST(UuidTest, RandomUuidsAreCanonicalVersionFourAndParsingIsExact) {
   }
 }
 
-TEST(Sha256AndClockTest, KnownDigestsAndTheWallClockCountsFromTheReferenceDate) {
-  EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_EQ(sha256Hex("a\0b"s), "59b271ae1bbcb1d31d41929817f4b16fb439eb4f31520b5ad1d5ce98920a7138");
+TEST(ClockTest, TheWallClockCountsFromTheReferenceDate) {
   const double expected = static_cast<double>(std::time(nullptr)) - 978'307'200.0;
   EXPECT_NEAR(wallClockNow(), expected, 2.0);
   EXPECT_NEAR(SystemClock().now(), expected, 2.0);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "core/bridge/ApprovalRequest.h"
-#include "core/bridge/DecisionReply.h"
 #include "core/bridge/HookEventPolicy.h"
 #include "support/Json.h"
 
@@ -35,20 +34,6 @@ TEST(ApprovalRequestTest, EveryKeyIsRequiredWithItsType) {
   for (const char* bad : {"", "[]", "\"text\"", "{\"id\":", "null"}) {
     EXPECT_FALSE(ApprovalRequest::decode(bad)) << bad;
   }
-}
-
-TEST(DecisionReplyTest, DecisionsAreCaseSensitive) {
-  for (Decision decision : {Decision::allow, Decision::deny, Decision::passthrough}) {
-    EXPECT_EQ(DecisionReply::decode(DecisionReply{"ID", decision}.encode().value()), (DecisionReply{"ID", decision}));
-  }
-  EXPECT_EQ((DecisionReply{"ID", Decision::deny}.encode()), R"({"decision":"deny","id":"ID"})");
-  for (const char* bad : {R"({"id":"ID","decision":"Allow"})", R"({"id":"ID","decision":"ALLOW"})",
-                          R"({"id":"ID","decision":"approve"})", R"({"id":"ID"})", R"({"decision":"allow"})",
-                          R"({"id":1,"decision":"allow"})", R"({"id":"ID","decision":true})", "[]"}) {
-    EXPECT_FALSE(DecisionReply::decode(bad)) << bad;
-  }
-  EXPECT_EQ(decisionFromRawValue("passthrough"), Decision::passthrough);
-  EXPECT_FALSE(decisionFromRawValue("Passthrough"));
 }
 
 TEST(HookEventPolicyTest, OnlyPermissionRequestsForOrdinaryTools) {

@@ -17,8 +17,9 @@ using testing::makeRequest;
 using testing::TestClient;
 
 // The reply lines as the hook reads them, written out.
-std::string allowLine(const std::string& id) { return "{\"decision\":\"allow\",\"id\":\"" + id + "\"}\n"; }
-std::string denyLine(const std::string& id) { return "{\"decision\":\"deny\",\"id\":\"" + id + "\"}\n"; }
+std::string reply(const std::string& id, const char* decision = "allow") {
+  return "{\"decision\":\"" + std::string(decision) + "\",\"id\":\"" + id + "\"}\n";
+}
 
 std::ptrdiff_t entries(const char* path) {
   const std::filesystem::directory_iterator list(path);
@@ -70,8 +71,8 @@ TEST_F(ApprovalServerTest, RepliesAllowAndDenyOnceAndPassthroughWithoutAByteLeav
     EXPECT_EQ(duplicate.readUntilClosed(), "");
     EXPECT_TRUE(server->decide(request.id, decision));
     EXPECT_FALSE(server->decide(request.id, Decision::allow)); // decided already
-    EXPECT_EQ(client->readUntilClosed(), decision == Decision::allow  ? allowLine(request.id)
-                                         : decision == Decision::deny ? denyLine(request.id)
+    EXPECT_EQ(client->readUntilClosed(), decision == Decision::allow  ? reply(request.id)
+                                         : decision == Decision::deny ? reply(request.id, "deny")
                                                                       : "");
     ASSERT_TRUE(recorder.waitFor("removal:" + request.id));
     EXPECT_FALSE(server->decide(request.id, decision)); // gone
@@ -167,7 +168,7 @@ TEST_F(ApprovalServerTest, DecisionsRacingTheEndOfTheWaitAreRepliedOrRefused) {
       }
       const bool decided = server->decide(request.id, Decision::allow);
       decidedInTime += decided ? 1 : 0;
-      EXPECT_EQ(client->readUntilClosed(), decided ? allowLine(request.id) : "") << "round " << round << ", " << i;
+      EXPECT_EQ(client->readUntilClosed(), decided ? reply(request.id) : "") << "round " << round << ", " << i;
     }
   }
   EXPECT_GT(decidedInTime, 0);
@@ -188,7 +189,7 @@ TEST_F(ApprovalServerTest, ThirtyTwoWaitAndDecisionsAndStopWakeThem) {
   EXPECT_EQ(extra.readUntilClosed(), "");
   EXPECT_EQ(recorder.items().size(), 32u);
   ASSERT_TRUE(server->decide(requests[0].id, Decision::allow));
-  EXPECT_EQ(clients[0]->readUntilClosed(), allowLine(requests[0].id));
+  EXPECT_EQ(clients[0]->readUntilClosed(), reply(requests[0].id));
   server->stop();
   EXPECT_FALSE(server->isRunning());
   for (int i = 1; i < 32; ++i) {
@@ -202,7 +203,7 @@ TEST_F(ApprovalServerTest, ThirtyTwoWaitAndDecisionsAndStopWakeThem) {
   const ApprovalRequest again = makeRequest(clock.now());
   const auto client = submit(again);
   EXPECT_TRUE(server->decide(again.id, Decision::deny));
-  EXPECT_EQ(client->readUntilClosed(), denyLine(again.id));
+  EXPECT_EQ(client->readUntilClosed(), reply(again.id, "deny"));
 }
 
 TEST_F(ApprovalServerTest, ConnectionsOfAnotherUserAreClosedUnread) {

@@ -38,7 +38,6 @@ TEST(HookClientTest, BuildsTheRequestWorkBuddyAskedFor) {
                                        "/Users/me/p", "PermissionRequest", kNow + 50, "workbuddyAI"}));
   EXPECT_EQ(HookClient::requestFromHookInput(hookInput("session_id", kRemoved), "", kNow).value().sessionID, "");
   EXPECT_EQ(HookClient::requestFromHookInput(hookInput("cwd", 7), "", kNow).value().cwd, ""); // not a string
-  EXPECT_NE(HookClient::requestFromHookInput(hookInput(), "", kNow)->id, request->id);
 }
 
 TEST(HookClientTest, RefusesEverythingButAnEligiblePermissionRequest) {
@@ -140,7 +139,7 @@ TEST(HookClientTest, PrintsAnAllowOnlyForAnAllowOfThatExactRequest) {
     serverSide.join();
   }
   EXPECT_EQ(runHook(hookInput("tool_name", "AskUserQuestion"), HookClientOptions(directory.path(), clock)), "");
-  EXPECT_FALSE(server.hasPendingConnection()) << "ineligible input reached the socket";
+  EXPECT_FALSE(server.accept(0)) << "ineligible input reached the socket";
 }
 
 // Standard input is read within a budget and up to 1 MiB, late input is
@@ -161,7 +160,7 @@ TEST(HookClientTest, InputAndRequestSizeAreSettledBeforeConnecting) {
   const std::string largest = hookInput() + std::string(1'048'576 - hookInput().size(), ' ');
   for (const std::string& input : {quotes, largest + " "}) {
     EXPECT_EQ(runHook(input, options), "");
-    EXPECT_FALSE(server.hasPendingConnection());
+    EXPECT_FALSE(server.accept(0));
   }
   for (const auto& [input, delay] : {std::pair{largest, 0.0}, {hookInput(), 0.05}}) {
     std::thread serverSide([&] { play(kAllow, server.accept().value()); });
@@ -174,21 +173,17 @@ TEST(HookClientTest, InputAndRequestSizeAreSettledBeforeConnecting) {
 TEST(HookClientTest, AnUnsafeBridgeIsNeverConnected) {
   TemporaryDirectory temporary;
   const std::string bridge = temporary.child("bridge");
-  const std::string aside = temporary.child("aside");
-  ASSERT_EQ(::mkdir(bridge.c_str(), 0700) | ::symlink(bridge.c_str(), aside.c_str()), 0);
+  ASSERT_EQ(::mkdir(bridge.c_str(), 0700), 0);
   ScriptedServer server(bridgeSocketPath(bridge));
   const struct {
     const char* name;
-    std::string path;
     mode_t modes[2]; // of the directory and the socket
-  } rows[] = {{"a directory others may enter", bridge, {0755, 0600}},
-              {"a socket others may use", bridge, {0700, 0666}},
-              {"a symbolic link", aside, {0700, 0600}}};
+  } rows[] = {{"a directory others may enter", {0755, 0600}}, {"a socket others may use", {0700, 0666}}};
   for (const auto& row : rows) {
     ::chmod(bridge.c_str(), row.modes[0]);
     ::chmod(bridgeSocketPath(bridge).c_str(), row.modes[1]);
-    EXPECT_EQ(runHook(hookInput(), HookClientOptions(row.path, clock)), "") << row.name;
-    EXPECT_FALSE(server.hasPendingConnection()) << row.name;
+    EXPECT_EQ(runHook(hookInput(), HookClientOptions(bridge, clock)), "") << row.name;
+    EXPECT_FALSE(server.accept(0)) << row.name;
   }
 }
 

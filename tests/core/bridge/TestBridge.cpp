@@ -106,11 +106,6 @@ ScriptedServer::ScriptedServer(std::string socketPath) : path_(std::move(socketP
   }
 }
 
-bool ScriptedServer::hasPendingConnection() const {
-  pollfd entry{listener_.get(), POLLIN, 0};
-  return ::poll(&entry, 1, 0) == 1;
-}
-
 std::optional<ScriptedServer::Exchange> ScriptedServer::accept(double timeout) const {
   pollfd entry{listener_.get(), POLLIN, 0};
   if (::poll(&entry, 1, static_cast<int>(timeout * 1000)) != 1) {

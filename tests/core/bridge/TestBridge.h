@@ -84,13 +84,12 @@ public:
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-  // Whether a client has connected and not been accepted yet.
-  bool hasPendingConnection() const;
   struct Exchange {
     FileDescriptor connection;
     std::optional<std::string> requestLine; // nullopt: none arrived in time
   };
-  // Accepts one connection within `timeout` and reads its request line.
+  // Accepts one connection within `timeout` and reads its request line
+  // (none pending: accept(0) is nullopt).
   std::optional<Exchange> accept(double timeout = 5.0) const;
 
 private:
