@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <mutex>
 #include <thread>
 
@@ -113,6 +114,21 @@ TEST_F(NativeCardsOnDesktop, BackgroundDeletionCardIsOfferedOnceAndPressedOnlyAs
 
   ASSERT_EQ(workBuddy.send("remove"), "ok card=1");
   EXPECT_TRUE(pollUntil([&] { return !told.removals.empty() && told.removals.back() == changed.id; }));
+}
+
+TEST_F(NativeCardsOnDesktop, AHungWorkBuddyCostsADecisionItsTimeOutsAndIsNeverPressed) {
+  ASSERT_EQ(workBuddy.send("deletion grouped rm -rf build"), "ok card=1");
+  ASSERT_EQ(otherApplication.send("activate"), "ok");
+  start();
+  ASSERT_TRUE(pollUntil([&] { return !told.requests.empty(); }));
+  ::kill(workBuddy.pid, SIGSTOP);
+  const double before = clock.uptime();
+  const bool pressed = monitor->decide(lastRequest().id, Decision::allow);
+  const double took = clock.uptime() - before;
+  ::kill(workBuddy.pid, SIGCONT);
+  EXPECT_FALSE(pressed);
+  EXPECT_LT(took, 2.0) << "a hung application stalled the decision";
+  EXPECT_EQ(workBuddy.line(0.5), "") << "pressed after all";
 }
 
 TEST_F(NativeCardsOnDesktop, FlattenedCardIsDeniedAndQuestionCardObserved) {
