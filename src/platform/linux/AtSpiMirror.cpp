@@ -40,7 +40,8 @@ struct AppCopy {
   std::int32_t pid = 0;
   bool watched = false;
   bool synced = false;
-  double nextSync = 0; // a failed copy is not tried again before this
+  double nextSync = 0;           // a failed copy is not tried again before this
+  bool changedSinceSync = false; // events came, or a window changed its size
   AtSpiTree nodes;
 };
 
@@ -104,6 +105,7 @@ struct AtSpiMirror::Impl {
   bool enableWanted = false;
   bool discoveryWanted = false;
   bool eventsEnded = false;
+  bool resyncSoon = false;
   std::map<std::string, AppCopy> apps; // by connection name
   std::map<std::int32_t, std::string> busByPid;
   std::map<std::string, std::set<std::string>> dirty;
@@ -228,11 +230,17 @@ void AtSpiMirror::Impl::run() {
       lock.lock();
       continue;
     }
+    if (resyncSoon) {
+      resyncSoon = false;
+      nextResync = std::min(nextResync, now + limits.resizeSettle);
+    }
     if (now >= nextResync) {
       nextResync = now + limits.resyncInterval;
+      // Only a tree that changed can have changed in a way no event told:
+      // an idle application in the background costs nothing between polls.
       std::vector<std::string> watched;
-      for (const auto& [bus, app] : apps) {
-        if (app.watched) {
+      for (auto& [bus, app] : apps) {
+        if (app.watched && app.changedSinceSync) {
           watched.push_back(bus);
         }
       }
@@ -349,6 +357,7 @@ void AtSpiMirror::Impl::receiveEvents() {
       std::lock_guard lock(mutex);
       const auto app = apps.find(sender);
       if (app != apps.end() && app->second.watched) {
+        app->second.changedSinceSync = true;
         dirty[sender].insert(path);
         wake.notify_all();
       }
@@ -444,6 +453,7 @@ void AtSpiMirror::Impl::sync(const std::string& bus) {
   }
   app->second.nodes = std::move(fresh);
   app->second.synced = true;
+  app->second.changedSinceSync = false;
   // Nodes that vanished while being read: their parents are read again.
   for (const std::string& path : unanswered) {
     dirty[bus].insert(path);
@@ -635,6 +645,13 @@ void AtSpiMirror::refreshWindows(const std::string& bus, int timeoutMs) {
     const auto window = nodes.find(windows[i]);
     if (!now[i] || window == nodes.end() || !window->second.extents || *window->second.extents == *now[i]) {
       continue;
+    }
+    // A window that changed its size laid its contents out anew, which
+    // toolkits do not announce: copy it again soon.
+    if (now[i]->width != window->second.extents->width || now[i]->height != window->second.extents->height) {
+      impl_->apps[bus].changedSinceSync = true;
+      impl_->resyncSoon = true;
+      impl_->wake.notify_all();
     }
     // Moving a window sends no event for its contents: move their copy.
     const int dx = now[i]->x - window->second.extents->x;

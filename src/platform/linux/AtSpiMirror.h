@@ -9,8 +9,10 @@
 // pid, reads each watched tree once in the background, then re-reads only
 // what events name: a node whose state or name changed, and for a node it
 // has not seen (Qt announces new widgets only through their state) the
-// children of its nearest known ancestor. A slow periodic resync repairs
-// whatever an event missed. An event thread only receives signals.
+// children of its nearest known ancestor. A slow periodic resync of the trees
+// that changed repairs whatever an event missed; a resized window (whose
+// contents move without a word) is read again at once. An event thread only
+// receives signals.
 //
 // Callers on any thread read the copy under a short lock; the live calls
 // (windows' extents per poll, the re-read before a press, actions) go over
@@ -34,9 +36,10 @@ struct AtSpiMirrorLimits {
   int connectTimeoutMs = 1'000;
   int workerCallTimeoutMs = 500;
   double firstAnswerWait = 1.0;  // how long the first trust check waits for the bus
-  double trustRefresh = 1.0;     // a trust answer older than this is asked again
+  double trustRefresh = 5.0;     // a trust answer older than this is asked again
   double eventDebounce = 0.015;  // events gathered before their re-read
-  double resyncInterval = 120.0; // full re-read of every watched tree
+  double resyncInterval = 120.0; // full re-read of every watched tree that changed
+  double resizeSettle = 0.5;     // a resized window is read again this long after
   double reconnectDelay = 2.0;
   int nodeBudget = 20'000; // a tree larger than this is not copied
 };
