@@ -5,7 +5,10 @@
 // select exactly one mode, tried in a fixed order; the first whose trigger
 // matches runs. Hook modes come before anything heavy is touched: WorkBuddy
 // starts them on every tool call and every turn, and they must end with
-// status 0 and no stray output whatever happens.
+// status 0 and no stray output whatever happens. The modes that need the
+// desktop (previews, UI checks, the accessibility diagnosis, the app) run in
+// VantrelNotchApp beside this file, which this process becomes (execv, same
+// pid and arguments), so that this image never loads a desktop library.
 
 #include <algorithm>
 #include <csignal>
