@@ -220,9 +220,8 @@ const Mode kModes[] = {
 // Replaces this process with the app image beside the real executable (same
 // pid, same arguments); returns only when that is impossible.
 int runInAppImage(char** argv) {
-  if (const auto self = notch::executablePath()) {
-    const std::string image = self->substr(0, self->rfind('/') + 1) + "VantrelNotchApp";
-    ::execv(image.c_str(), argv);
+  if (const auto image = notch::siblingExecutable("VantrelNotchApp")) {
+    ::execv(image->c_str(), argv);
   }
   return reportLine("VantrelNotch: the notch application is not installed next to this executable.");
 }
