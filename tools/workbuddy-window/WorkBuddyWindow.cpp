@@ -15,6 +15,7 @@
 //                                        (1 ≤ C ≤ T ≤ 100, 1 to 20 options)   -> ok card=N
 //   command COMMAND                      changes the deletion card's command   -> ok card=N
 //   remove                               removes the card                      -> ok card=N
+//   conceal                              hides the card, keeping it            -> ok card=N
 //   minimize                             minimises the window                  -> ok
 //   hide                                 withdraws the window                  -> ok
 //   show                                 shows it again, normal size           -> ok
@@ -147,6 +148,13 @@ public:
     fit();
     return QString("ok nodes=%1").arg(made);
   }
+  QString concealCard() {
+    if (card_ == nullptr) {
+      return "error no card";
+    }
+    card_->hide();
+    return QString("ok card=%1").arg(card_->id());
+  }
   QString removeCard() {
     if (card_ == nullptr) {
       return "error no card";
@@ -240,6 +248,9 @@ private:
     }
     if (verb == "remove") {
       return window_.removeCard();
+    }
+    if (verb == "conceal") {
+      return window_.concealCard();
     }
     if (verb == "filler") {
       bool number = false;

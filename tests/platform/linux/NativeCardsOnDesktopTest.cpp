@@ -102,18 +102,21 @@ TEST_F(NativeCardsOnDesktop, BackgroundDeletionCardIsOfferedOnceAndPressedOnlyAs
   EXPECT_EQ(commandOf(first), "rm -rf build");
   EXPECT_FALSE(pollUntil([&] { return told.requests.size() > 1; }, 0.5)) << "offered twice";
 
+  // Hidden, not deleted: only its nodes' states tell.
+  ASSERT_EQ(workBuddy.send("conceal"), "ok card=1");
+  EXPECT_TRUE(pollUntil([&] { return !told.removals.empty() && told.removals.back() == first.id; }));
+
   // Changed after it was offered: the old offer presses nothing.
-  ASSERT_EQ(workBuddy.send("command rm -rf /srv"), "ok card=1");
-  EXPECT_FALSE(monitor->decide(first.id, Decision::allow));
-  EXPECT_EQ(workBuddy.line(0.3), "") << "a changed card was pressed";
+  ASSERT_EQ(workBuddy.send("deletion grouped rm -rf build"), "ok card=2");
   ASSERT_TRUE(pollUntil([&] { return told.requests.size() == 2; }));
+  ASSERT_EQ(workBuddy.send("command rm -rf /srv"), "ok card=2");
+  EXPECT_FALSE(monitor->decide(lastRequest().id, Decision::allow));
+  EXPECT_EQ(workBuddy.line(0.3), "") << "a changed card was pressed";
+  ASSERT_TRUE(pollUntil([&] { return told.requests.size() == 3; }));
   const ApprovalRequest changed = lastRequest();
   EXPECT_EQ(commandOf(changed), "rm -rf /srv");
   EXPECT_TRUE(monitor->decide(changed.id, Decision::allow));
-  EXPECT_EQ(workBuddy.line(), "pressed 1. 允许本次删除 card=1");
-
-  ASSERT_EQ(workBuddy.send("remove"), "ok card=1");
-  EXPECT_TRUE(pollUntil([&] { return !told.removals.empty() && told.removals.back() == changed.id; }));
+  EXPECT_EQ(workBuddy.line(), "pressed 1. 允许本次删除 card=2");
 }
 
 TEST_F(NativeCardsOnDesktop, AHungWorkBuddyCostsADecisionItsTimeOutsAndIsNeverPressed) {
