@@ -29,7 +29,6 @@ namespace notch {
 namespace {
 
 using namespace testing;
-using Kind = NotchInteraction::Feedback::Kind;
 
 // The hand-off delay and the arming margin, and a hair for the rounding of
 // wall-clock instants near 8e8 s.
@@ -42,12 +41,8 @@ void writeFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-std::string allowLine(const std::string& id) { return R"({"decision":"allow","id":")" + id + "\"}\n"; }
-
 struct Harness {
-  Harness() { start(); }
-
-  void start() {
+  explicit Harness(std::optional<std::string> directory = {}) : bridgeDirectory(directory.value_or(bridge.path())) {
     model = AppModel::create(AppEnvironment{clock, main, native, preferences, clipboard, workspace, systemSettings,
                                             accessibility, fileSystem, bridgeDirectory, home.path(), kExecutable},
                              AppModelDependencies::system(workspace, preferences));
@@ -60,12 +55,47 @@ struct Harness {
     const ApprovalRequest* shown = interaction().current();
     return shown ? std::optional(shown->id) : std::nullopt;
   }
+  std::optional<Uuid> completionToken() const {
+    const auto& current = state().completionState.current();
+    return current ? std::optional(current->token) : std::nullopt;
+  }
+
+  // The notch in one line: open or closed, the shown request ("r<n>" by order of asking, or "demo"),
+  // "armed", the receipt, a shown question and a visible turn-end reminder ("-armed" when their button
+  // works), then what was asked of the workspace.
+  std::string snap() const {
+    static const char* const receipts[] = {"allowed", "denied", "returned", "expired", "unavailable"};
+    std::string s = interaction().expanded() ? "open" : "closed";
+    if (const auto id = shownID()) {
+      s += state().isDemo ? " demo" : " r" + std::to_string(std::ranges::find(asked, *id) - asked.begin());
+    }
+    s += state().actionReady ? " armed" : "";
+    if (const auto& receipt = interaction().feedback()) {
+      s += std::string(" ") + receipts[static_cast<int>(receipt->kind)];
+    }
+    s += model->questionShown() ? (state().questionActionReady ? " q-armed" : " q") : "";
+    s += model->completionVisible() ? (state().completionActionReady ? " c-armed" : " c") : "";
+    for (const std::string& call : workspace.calls) {
+      s += " [" + call + "]";
+    }
+    return s;
+  }
+  // The snapshot now and after each wait, joined by " | ".
+  std::string timeline(std::initializer_list<double> waits) {
+    std::string s = snap();
+    for (const double wait : waits) {
+      main.advance(wait);
+      s += " | " + snap();
+    }
+    return s;
+  }
 
   // A hook sends its request through the bridge; returns once the model has it.
   ApprovalRequest ask(std::optional<ApprovalRequest> given = {}) {
     const ApprovalRequest request = given.value_or(makeRequest(clock.now()));
     hooks.push_back(std::make_unique<TestClient>(bridgeSocketPath(bridge.path())));
     EXPECT_TRUE(hooks.back()->send(lineOf(request)));
+    asked.push_back(request.id);
     EXPECT_TRUE(until(
         [&] { return std::ranges::any_of(interaction().requests(), [&](auto& r) { return r.id == request.id; }); }));
     return request;
@@ -113,7 +143,7 @@ struct Harness {
     turn("FinalStop");
     main.advance(CompletionReminderState::presentationDelay + 0.2);
     EXPECT_TRUE(model->completionVisible()) << state().completionStatus;
-    return model->completionVisible() ? state().completionState.current()->token : Uuid();
+    return completionToken().value_or(Uuid());
   }
 
   // Runs the main queue (unless told not to) until `condition` holds, bounded in real time: the servers answer from
@@ -132,7 +162,7 @@ struct Harness {
 
   TemporaryDirectory bridge;
   TemporaryDirectory home;
-  std::string bridgeDirectory = bridge.path();
+  std::string bridgeDirectory;
   FakeClock clock;
   ManualTaskQueue main{clock};
   ManualTaskQueue native{clock};
@@ -143,6 +173,7 @@ struct Harness {
   FakeAccessibility accessibility{&clock, 0.0};
   SystemFileSystem fileSystem;
   std::vector<std::unique_ptr<TestClient>> hooks;
+  std::vector<std::string> asked;
   int turns = 0;
   const FakeElementRef questionWindow = fakeElementsFor(scannedWindow({QuestionCard().group()}), kPid);
   const FakeElementRef plainWindow = fakeElementsFor(scannedWindow({}), kPid);
@@ -150,11 +181,8 @@ struct Harness {
 };
 
 TEST(AppModelTest, StartsTheBridgeOrSaysWhyNot) {
-  Harness t, second;
+  Harness t, second(t.bridge.path()); // the second finds the socket already served
   EXPECT_TRUE(t.state().serviceReady && !t.interaction().expanded());
-  second.model.reset();
-  second.bridgeDirectory = t.bridge.path(); // already served by the first
-  second.start();
   EXPECT_FALSE(second.state().serviceReady);
   EXPECT_EQ(second.state().message.rfind("桥接未启动：", 0), 0u) << second.state().message;
   EXPECT_TRUE(second.interaction().expanded());
@@ -163,57 +191,34 @@ TEST(AppModelTest, StartsTheBridgeOrSaysWhyNot) {
 TEST(AppModelTest, AClickIsTakenOnlyAfterTheRequestWasShownLongEnough) {
   Harness t;
   const ApprovalRequest request = t.ask();
-  EXPECT_TRUE(t.interaction().expanded()) << "a request opens the notch";
   EXPECT_FALSE(t.model->decide(request, Decision::allow));
-  t.main.advance(0.455); // past the hand-off delay, not yet past the arming margin
-  EXPECT_FALSE(t.state().actionReady);
+  EXPECT_EQ(t.timeline({0.455}), "open r0 | open r0"); // past the hand-off delay, not yet past the arming margin
   EXPECT_FALSE(t.model->decide(request, Decision::allow));
-  t.main.advance(kArmed - 0.455);
-  EXPECT_TRUE(t.state().actionReady);
-
+  EXPECT_EQ(t.timeline({kArmed - 0.455}), "open r0 | open r0 armed");
   const ApprovalRequest second = t.ask(); // arriving behind the shown one disarms nothing
-  EXPECT_TRUE(t.state().actionReady);
+  EXPECT_EQ(t.snap(), "open r0 armed");
   EXPECT_FALSE(t.model->decide(second, Decision::allow)) << "only the shown request";
   EXPECT_TRUE(t.model->decide(request, Decision::allow));
   EXPECT_FALSE(t.model->decide(request, Decision::allow)) << "once";
-  EXPECT_EQ(t.hooks[0]->readUntilClosed(), allowLine(request.id));
-  EXPECT_EQ(t.state().message, "上次决定已发送 · 等待下一条请求");
-  EXPECT_EQ(t.interaction().feedback()->kind, Kind::allowed);
+  EXPECT_EQ(t.hooks[0]->readUntilClosed(), R"({"decision":"allow","id":")" + request.id + "\"}\n");
+  EXPECT_EQ(t.snap() + " · " + t.state().message, "open r1 allowed · 上次决定已发送 · 等待下一条请求");
 }
 
 TEST(AppModelTest, ReceiptsGiveWayToTheNextRequestAndTheLastClosesTheNotch) {
   for (const bool autoCollapse : {true, false}) {
     Harness t;
     t.preferences.setBool(PreferenceKeys::autoCollapse, autoCollapse);
-    const ApprovalRequest first = t.ask();
-    const ApprovalRequest second = t.ask();
+    const ApprovalRequest first = t.ask(), second = t.ask();
     t.model->expand();
     t.main.advance(kArmed);
     ASSERT_TRUE(t.model->decide(first, Decision::deny));
-    EXPECT_EQ(t.interaction().feedback()->kind, Kind::denied);
-    t.main.advance(1.09);
-    EXPECT_TRUE(t.interaction().feedback());
-    t.main.advance(0.01);
-    EXPECT_FALSE(t.interaction().feedback());
-    EXPECT_EQ(t.shownID(), second.id);
-    EXPECT_FALSE(t.state().actionReady);
-    t.main.advance(kArmed);
-    EXPECT_TRUE(t.state().actionReady);
-
+    EXPECT_EQ(t.timeline({1.09, 0.01, kArmed}), "open r1 denied | open r1 denied | open r1 | open r1 armed");
     ASSERT_TRUE(t.model->decide(second, Decision::passthrough));
-    EXPECT_EQ(t.interaction().feedback()->kind, Kind::returned);
-    t.main.advance(1.79);
-    EXPECT_TRUE(t.interaction().feedback());
-    t.main.advance(0.01);
-    EXPECT_FALSE(t.interaction().feedback());
-    EXPECT_TRUE(t.interaction().expanded());
-    t.main.advance(0.15);
-    EXPECT_EQ(t.interaction().expanded(), !autoCollapse);
+    EXPECT_EQ(t.timeline({1.79, 0.01, 0.15}), autoCollapse ? "open returned | open returned | open | closed" : "open returned | open returned | open | open");
     t.model->setPointerInside(true);
     t.model->setPointerInside(false);
     t.model->collapseIfIdle();
-    t.main.advance(10);
-    EXPECT_EQ(t.interaction().expanded(), !autoCollapse);
+    EXPECT_EQ(t.timeline({10}), autoCollapse ? "closed | closed" : "open | open");
   }
 }
 
@@ -222,46 +227,36 @@ TEST(AppModelTest, HoverOpensOnlyAfterADwellAndNotAgainAfterEscUntilThePointerLe
   const auto hover = [&](bool inside, double wait) {
     t.model->setPointerInside(inside);
     t.main.advance(wait);
-    return t.interaction().expanded();
+    return t.interaction().expanded() ? 'o' : '-';
   };
-  EXPECT_FALSE(hover(true, 0.21) || hover(false, 1)) << "a pass across the badge";
-  EXPECT_TRUE(hover(true, 0.22));
-  t.model->collapse(); // Esc, with the pointer still over the notch
-  EXPECT_FALSE(hover(true, 1));
-  EXPECT_TRUE(hover(false, 0) || hover(true, 0.22));
+  std::string seen{hover(true, 0.21), hover(false, 1), hover(true, 0.22)}; // a pass across the badge, then a dwell
+  t.model->collapse();                                                     // Esc, with the pointer still over the notch
+  seen += {hover(true, 1), hover(false, 0), hover(true, 0.22)};
   t.model->collapse();
   t.preferences.setBool(PreferenceKeys::hoverToExpand, false);
-  EXPECT_FALSE(hover(false, 0) || hover(true, 1));
+  seen += {hover(false, 0), hover(true, 1)};
+  EXPECT_EQ(seen, "--o--o--");
 }
 
 TEST(AppModelTest, DemonstrationsSendNothingAndGiveWayToRealRequests) {
   Harness t;
   t.model->showDemo(false);
-  ASSERT_TRUE(t.state().isDemo);
-  EXPECT_EQ(t.interaction().current()->toolName, "Bash");
-  const ApprovalRequest real = t.ask(); // ends the demonstration silently
-  EXPECT_FALSE(t.state().isDemo || t.interaction().feedback());
-  EXPECT_EQ(t.shownID(), real.id);
-  EXPECT_EQ(t.interaction().requests().size(), 1u);
-  EXPECT_EQ(t.state().message, "本地桥接已就绪");
+  EXPECT_EQ(t.snap() + " " + t.interaction().current()->toolName, "open demo Bash");
+  t.ask(); // ends the demonstration silently
+  EXPECT_EQ(t.snap() + " · " + t.state().message, "open r0 · 本地桥接已就绪");
   t.model->collapse();
   t.model->showDemo(true); // with a request waiting: only opens the notch
-  EXPECT_EQ(t.shownID(), real.id);
-  EXPECT_TRUE(t.interaction().expanded());
+  EXPECT_EQ(t.snap(), "open r0");
 
   Harness d;
   d.model->showDemo(true);
   const ApprovalRequest demo = *d.interaction().current();
-  EXPECT_EQ(std::tie(demo.eventName, demo.sessionID, demo.source), std::tuple("NativeApproval", "演示窗口", "demo"));
-  EXPECT_EQ(demo.toolInputJSON,
-            "{\n  \"command\" : \"rm -f ./temporary-frames/*.png\",\n  \"description\" : "
-            "\"检测到批量删除操作：累计删除数量 336 项，阈值 50\\n高风险命令，可能影响系统稳定性\"\n}");
+  EXPECT_EQ(std::tie(demo.eventName, demo.source), std::tuple("NativeApproval", "demo"));
   EXPECT_DOUBLE_EQ(demo.expiresAt, d.clock.now() + 3600);
   d.main.advance(kArmed);
-  EXPECT_TRUE(d.model->decide(demo, Decision::allow));
-  EXPECT_EQ(d.state().message, "演示结束 · 没有执行任何命令");
-  EXPECT_TRUE(d.interaction().feedback()->isDemo && !d.state().isDemo);
-  EXPECT_TRUE(d.workspace.calls.empty()) << "a native demonstration presses and opens nothing";
+  EXPECT_TRUE(d.model->decide(demo, Decision::allow)); // a native demonstration presses and opens nothing
+  EXPECT_EQ(d.snap() + " · " + d.state().message, "open allowed · 演示结束 · 没有执行任何命令");
+  EXPECT_TRUE(d.interaction().feedback()->isDemo);
 }
 
 TEST(AppModelTest, CopiesWhatTheCardShows) {
@@ -270,11 +265,10 @@ TEST(AppModelTest, CopiesWhatTheCardShows) {
   request.toolInputJSON = "{\n  \"command\" : \"ls -la\",\n  \"timeout\" : 5\n}";
   t.ask(request);
   t.model->copyRequest(request);
-  EXPECT_EQ(t.clipboard.text, "ls -la");
+  const std::string brief = t.clipboard.text;
   t.model->setShowAllParameters(true);
   t.model->copyRequest(request);
-  EXPECT_EQ(t.clipboard.text, request.toolInputJSON);
-  EXPECT_EQ(t.state().copiedRequestID, request.id);
+  EXPECT_EQ(brief + " | " + t.clipboard.text, "ls -la | " + request.toolInputJSON);
   t.main.advance(1.49);
   EXPECT_EQ(t.state().copiedRequestID, request.id);
   t.main.advance(0.01);
@@ -283,21 +277,20 @@ TEST(AppModelTest, CopiesWhatTheCardShows) {
 
 TEST(AppModelTest, OpensTheRightWorkBuddyOrSaysWhy) {
   const std::string plain = "/Applications/WorkBuddy.app", ai = "/Applications/WorkBuddy AI.app";
+  const std::string ready = "本地桥接已就绪";
   struct Row {
     std::set<std::string> installed;
     std::string source;
     std::optional<std::string> openError;
-    std::vector<std::string> calls;
-    std::string message;
+    std::string expected;
   };
-  const std::string ready = "本地桥接已就绪";
   const Row rows[] = {
-      {{plain, ai}, "workbuddyAI", {}, {"open " + ai}, ready},
-      {{plain, ai}, "workbuddy", {}, {"open " + plain}, ready},
-      {{plain}, "workbuddyAI", {}, {"open " + plain}, ready},
-      {{ai}, "workbuddy", {}, {"open " + ai}, ready},
-      {{}, "workbuddy", {}, {}, "未在 Applications 找到WorkBuddy，请手动打开"},
-      {{plain}, "workbuddy", "denied", {"open " + plain}, "无法打开WorkBuddy，请手动打开"},
+      {{plain, ai}, "workbuddyAI", {}, "closed [open " + ai + "] " + ready},
+      {{plain, ai}, "workbuddy", {}, "closed [open " + plain + "] " + ready},
+      {{plain}, "workbuddyAI", {}, "closed [open " + plain + "] " + ready},
+      {{ai}, "workbuddy", {}, "closed [open " + ai + "] " + ready},
+      {{}, "workbuddy", {}, "open 未在 Applications 找到WorkBuddy，请手动打开"},
+      {{plain}, "workbuddy", "denied", "open [open " + plain + "] 无法打开WorkBuddy，请手动打开"},
   };
   for (const Row& row : rows) {
     Harness t;
@@ -305,9 +298,7 @@ TEST(AppModelTest, OpensTheRightWorkBuddyOrSaysWhy) {
     t.workspace.openError = row.openError;
     t.model->openWorkBuddy(row.source);
     t.main.runUntilIdle();
-    EXPECT_EQ(t.workspace.calls, row.calls) << row.source;
-    EXPECT_EQ(t.state().message, row.message) << row.source;
-    EXPECT_EQ(t.interaction().expanded(), row.message != ready) << row.source;
+    EXPECT_EQ(t.snap() + " " + t.state().message, row.expected);
   }
 }
 
@@ -315,7 +306,7 @@ TEST(AppModelTest, OpensTheRightWorkBuddyOrSaysWhy) {
 // says so and WorkBuddy opens so that the user decides there.
 TEST(AppModelTest, AChangedNativeCardOpensWorkBuddy) {
   Harness t;
-  t.workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {{.pid = kPid}});
+  t.workBuddy();
   t.workspace.installed = {"/Applications/WorkBuddy.app", "/Applications/WorkBuddy AI.app"};
   const FakeElementRef window = fakeElementsFor(scannedWindow({DeletionCard().grouped()}), kPid);
   t.accessibility.application(kPid)->set("AXWindows", std::vector<AXElementRef>{window});
@@ -324,14 +315,11 @@ TEST(AppModelTest, AChangedNativeCardOpensWorkBuddy) {
   t.native.advance(0); // the first poll
   ASSERT_TRUE(t.until([&] { return t.interaction().current() != nullptr; }));
   const ApprovalRequest card = *t.interaction().current();
-  EXPECT_EQ(card.eventName, "NativeApproval");
   t.model->expand();
   t.main.advance(kArmed);
   window->multipleCopyFails = true; // the card can no longer be read whole
   EXPECT_FALSE(t.model->decide(card, Decision::allow));
-  EXPECT_EQ(t.interaction().feedback()->kind, Kind::unavailable);
-  EXPECT_EQ(t.workspace.calls, std::vector<std::string>{"open /Applications/WorkBuddy.app"});
-  EXPECT_EQ(t.state().message, "上条请求已结束");
+  EXPECT_EQ(t.snap() + " " + t.state().message, "open unavailable [open /Applications/WorkBuddy.app] 上条请求已结束");
 }
 
 TEST(AppModelTest, NativeMonitoringFollowsItsPreferences) {
@@ -341,58 +329,57 @@ TEST(AppModelTest, NativeMonitoringFollowsItsPreferences) {
   t.model->refreshNativeMonitoring();
   EXPECT_EQ(t.native.scheduledCount(), 0u);
   EXPECT_EQ(t.state().nativeStatus, "原生审批和提问提醒均已关闭");
-
   t.accessibility.trusted = false;
   t.model->openAccessibilitySettings(true);
-  EXPECT_TRUE(t.preferences.boolValue(PreferenceKeys::nativeApprovals));
-  EXPECT_EQ(t.systemSettings.opened, 1);
-  EXPECT_FALSE(t.state().nativeAccessGranted);
-  EXPECT_GT(t.native.scheduledCount(), 0u);
+  EXPECT_TRUE(t.preferences.boolValue(PreferenceKeys::nativeApprovals) && t.systemSettings.opened == 1);
   t.native.advance(0);
   t.main.runUntilIdle();
   EXPECT_EQ(t.state().nativeStatus, "需要辅助功能权限，才能读取 WorkBuddy 的确认卡或提问卡");
+  EXPECT_FALSE(t.state().nativeAccessGranted);
 }
 
-// The production answers about WorkBuddy, for each state it can be in;
-// always asked about kPid.
+// The production answers about WorkBuddy, for each state it can be in, always asked about kPid: whether a
+// question and a turn-end reminder count it as in the background and can bring it forward, the turn-end
+// target, and the calls made.
 TEST(AppModelTest, TheSystemDependenciesAnswerForTheOneWorkBuddyProcess) {
   struct Row {
     std::vector<RunningApplication> running;
-    bool questionBackground, questionActivated, completionBackground, completionActivated;
-    std::optional<std::int32_t> target;
-    std::vector<std::string> calls;
+    bool unhideSucceeds, activationSucceeds;
+    std::string expected;
   };
-  const std::string activate = "activate 4242", unhide = "unhide 4242";
+  // clang-format off
   const Row rows[] = {
-      {{{.pid = kPid}}, true, true, true, true, kPid, {activate, activate}},
-      {{{.pid = kPid, .active = true}}, false, true, false, true, kPid, {activate, activate}},
-      {{{.pid = kPid, .hidden = true}}, false, false, true, true, kPid, {unhide, activate}},
-      {{{.pid = kPid}, {.pid = kPid + 1}}, false, false, false, false, std::nullopt, {}},
-      {{{.pid = kPid + 1}}, false, false, false, false, kPid + 1, {}},
-      {{{.pid = kPid, .terminated = true}}, false, false, false, false, std::nullopt, {}},
+      {{{.pid = kPid}}, true, true, "1111 4242 [activate 4242] [activate 4242]"},
+      {{{.pid = kPid, .active = true}}, true, true, "0101 4242 [activate 4242] [activate 4242]"},
+      {{{.pid = kPid, .hidden = true}}, true, true, "0011 4242 [unhide 4242] [activate 4242]"},
+      {{{.pid = kPid, .hidden = true}}, false, true, "0010 4242 [unhide 4242]"},
+      {{{.pid = kPid, .hidden = true}}, true, false, "0010 4242 [unhide 4242] [activate 4242]"},
+      {{{.pid = kPid}, {.pid = kPid + 1}}, true, true, "0000 none"},
+      {{{.pid = kPid + 1}}, true, true, "0000 4243"},
+      {{{.pid = kPid, .terminated = true}}, true, true, "0000 none"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     FakeWorkspace workspace;
     FakePreferences preferences;
     workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), row.running);
+    workspace.unhideSucceeds = row.unhideSucceeds;
+    workspace.activationSucceeds = row.activationSucceeds;
     const AppModelDependencies system = AppModelDependencies::system(workspace, preferences);
-    EXPECT_EQ(system.questionIsBackground(kPid), row.questionBackground);
-    EXPECT_EQ(system.questionActivate(kPid), row.questionActivated);
-    EXPECT_EQ(system.completionIsBackground(kPid), row.completionBackground);
-    EXPECT_EQ(system.completionActivate(kPid), row.completionActivated);
-    EXPECT_EQ(system.completionTarget(), row.target);
-    EXPECT_EQ(workspace.calls, row.calls);
+    std::string seen;
+    for (const bool answer : {system.questionIsBackground(kPid), system.questionActivate(kPid),
+                              system.completionIsBackground(kPid), system.completionActivate(kPid)}) {
+      seen += answer ? "1" : "0";
+    }
+    seen += " " + (system.completionTarget() ? std::to_string(*system.completionTarget()) : "none");
+    for (const std::string& call : workspace.calls) {
+      seen += " [" + call + "]";
+    }
+    EXPECT_EQ(seen, row.expected);
   }
-  FakeWorkspace workspace; // hidden: shown first, and either refusal fails the activation
+  FakeWorkspace workspace;
   FakePreferences preferences;
-  workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {{.pid = kPid, .hidden = true}});
   const AppModelDependencies system = AppModelDependencies::system(workspace, preferences);
-  workspace.unhideSucceeds = false;
-  EXPECT_FALSE(system.completionActivate(kPid));
-  workspace.unhideSucceeds = true;
-  workspace.activationSucceeds = false;
-  EXPECT_FALSE(system.completionActivate(kPid));
-  EXPECT_EQ(workspace.calls, (std::vector<std::string>{unhide, unhide, activate}));
   preferences.setBool(PreferenceKeys::questionReminders, false);
   preferences.setBool(PreferenceKeys::completionReminders, true);
   preferences.setBool(PreferenceKeys::autoCollapse, false);
@@ -452,32 +439,25 @@ TEST(AppModelReminderTest, AQuestionWaitsBehindAnApprovalThenArmsAndHandsOverOnc
   t.model->collapse();
   t.showQuestion();
   ASSERT_TRUE(t.state().questionState.visibleReminder());
-  EXPECT_FALSE(t.model->questionShown());
-  EXPECT_FALSE(t.interaction().expanded()) << "a hidden question opens nothing";
+  EXPECT_EQ(t.snap(), "closed r0"); // a hidden question opens nothing
   t.model->expand();
   t.main.advance(kArmed);
   ASSERT_TRUE(t.model->decide(request, Decision::allow));
-  EXPECT_FALSE(t.model->questionShown()) << "behind the receipt";
-  t.main.advance(1.8);
-  EXPECT_TRUE(t.model->questionShown());
-  EXPECT_TRUE(t.interaction().expanded());
+  EXPECT_EQ(t.timeline({1.8, 0.449}), "open allowed | open q | open q"); // behind the receipt, then shown
   const auto token = *t.state().questionState.token();
-  t.main.advance(0.449);
   EXPECT_FALSE(t.model->activateQuestion(token));
-  t.main.advance(0.002);
+  EXPECT_EQ(t.timeline({0.002}), "open q | open q-armed");
   EXPECT_TRUE(t.model->activateQuestion(token));
   EXPECT_FALSE(t.model->activateQuestion(token)) << "once";
-  EXPECT_EQ(t.workspace.calls, std::vector<std::string>{"activate 4242"});
-  EXPECT_FALSE(t.interaction().expanded());
+  EXPECT_EQ(t.snap(), "closed [activate 4242]");
 
   Harness front; // WorkBuddy coming to the front ends what the question showed
   front.workBuddy();
   front.showQuestion();
-  ASSERT_TRUE(front.model->questionShown());
+  EXPECT_EQ(front.snap(), "open q");
   front.workBuddy({.pid = kPid, .active = true});
   front.workspaceChanged();
-  EXPECT_FALSE(front.model->questionShown());
-  EXPECT_FALSE(front.interaction().expanded());
+  EXPECT_EQ(front.snap(), "closed");
 }
 
 TEST(AppModelReminderTest, HigherContentHidesATurnEndReminderWithoutLosingOrConsumingIt) {
@@ -486,24 +466,17 @@ TEST(AppModelReminderTest, HigherContentHidesATurnEndReminderWithoutLosingOrCons
   t.enableTurnEnds();
   const Uuid reminder = t.finishedTurn();
   t.showQuestion();
-  EXPECT_TRUE(t.model->questionShown());
-  EXPECT_FALSE(t.model->completionVisible());
+  EXPECT_EQ(t.snap(), "open q");
   t.poll(false); // the question card is gone
-  EXPECT_FALSE(t.model->questionShown());
-  EXPECT_TRUE(t.model->completionVisible());
-
   t.model->expand();
-  t.main.advance(kArmed);
-  EXPECT_TRUE(t.state().completionActionReady);
+  EXPECT_EQ(t.timeline({kArmed}), "open c | open c-armed");
   const ApprovalRequest request = t.ask();
-  EXPECT_FALSE(t.state().completionActionReady);
+  EXPECT_EQ(t.snap(), "open r0");
   EXPECT_FALSE(t.model->activateCompletion(reminder));
   t.main.advance(kArmed);
   ASSERT_TRUE(t.model->decide(request, Decision::deny));
-  t.main.advance(1.8);
-  ASSERT_TRUE(t.model->completionVisible());
-  EXPECT_EQ(t.state().completionState.current()->token, reminder);
-  t.main.advance(kArmed);
+  EXPECT_EQ(t.timeline({1.8, kArmed}), "open denied | open c | open c-armed");
+  EXPECT_EQ(t.completionToken(), reminder);
   EXPECT_TRUE(t.model->activateCompletion(reminder));
   EXPECT_EQ(t.workspace.calls, std::vector<std::string>{"activate 4242"});
 }
@@ -515,22 +488,13 @@ TEST(AppModelReminderTest, AnAutoOpenedReminderClosesByItselfUnlessThePointerRes
     t.enableTurnEnds();
     t.model->setPointerInside(pointerRests); // resting where the notch opens
     t.finishedTurn();
-    t.main.advance(3.8);
-    EXPECT_TRUE(t.interaction().expanded());
-    t.main.advance(0.2);
-    EXPECT_EQ(t.interaction().expanded(), pointerRests);
     if (!pointerRests) {
-      EXPECT_TRUE(t.model->completionVisible());
-      EXPECT_TRUE(t.state().completionState.hasBeenPresented());
-      t.main.advance(5);
-      EXPECT_FALSE(t.interaction().expanded()) << "not reopened by itself";
+      EXPECT_EQ(t.timeline({3.8, 0.2, 5}), "open c | open c-armed | closed c | closed c"); // and not reopened by itself
       continue;
     }
+    EXPECT_EQ(t.timeline({3.8, 0.2}), "open c | open c-armed | open c-armed");
     t.model->setPointerInside(false);
-    t.main.advance(1.45);
-    EXPECT_TRUE(t.interaction().expanded());
-    t.main.advance(0.1);
-    EXPECT_FALSE(t.interaction().expanded());
+    EXPECT_EQ(t.timeline({1.45, 0.1}), "open c-armed | open c-armed | closed c");
   }
 }
 
@@ -580,7 +544,6 @@ TEST(AppModelReminderTest, TurnEventsSetTheStatusOnlyWhileFreshAndCountOnlyInThe
   EXPECT_EQ(t.state().completionStatus, "已收到正常结束事件，仅配对后台新轮次提醒");
   t.main.advance(1);
   EXPECT_EQ(t.state().completionState.queuedCount(), 0u);
-
   t.workBuddy({.pid = kPid, .active = true});
   ++t.turns;
   t.turn("UserPromptSubmit");
@@ -649,8 +612,7 @@ TEST(AppModelPropertyTest, OnlyWhatWasShownArmedIsEverDecidedOrActivated) {
   const double steps[] = {0.05, 0.2, 0.44, kArmed, 1.2, 2};
   // 60 sequences in the suite; NOTCH_PROPERTY_SEQUENCES runs more for a longer search.
   const char* const requested = std::getenv("NOTCH_PROPERTY_SEQUENCES");
-  const int sequences = requested != nullptr ? std::atoi(requested) : 60;
-  for (int sequence = 0; sequence < sequences; ++sequence) {
+  for (int sequence = 0; sequence < (requested != nullptr ? std::atoi(requested) : 60); ++sequence) {
     SCOPED_TRACE(sequence);
     Harness t;
     t.workBuddy();
@@ -665,30 +627,32 @@ TEST(AppModelPropertyTest, OnlyWhatWasShownArmedIsEverDecidedOrActivated) {
       } else if (t.model->questionShown()) {
         now = "q" + t.state().questionState.token()->value.string();
       } else if (t.model->completionVisible()) {
-        now = "c" + t.state().completionState.current()->token.string();
+        now = "c" + t.completionToken()->string();
       }
       if (now != visible) {
-        visible = now;
-        visibleSince = t.clock.uptime();
+        visible = now, visibleSince = t.clock.uptime();
       }
     });
     std::map<std::string, std::size_t> hookOf; // request id → index in t.hooks
     std::map<std::string, Decision> decided;
-    std::set<std::string> activated;
-    const auto completionToken = [&] {
-      const auto& current = t.state().completionState.current();
-      return current ? std::optional(current->token) : std::nullopt;
-    };
+    std::set<std::string> done; // what was decided or activated, as `visible` names it
     for (int step = 0; step < 40; ++step) {
       const auto& requests = t.interaction().requests();
       const std::optional<ApprovalRequest> any =
           requests.empty() ? std::nullopt : std::optional(requests[random() % requests.size()]);
-      const bool armedLongEnough = visible && t.clock.uptime() - visibleSince >= NotchInteraction::handoffDelay;
       const std::optional<std::string> shown = visible;
+      const bool armedLongEnough = shown && t.clock.uptime() - visibleSince >= NotchInteraction::handoffDelay;
+      const auto acted = [&](const std::string& what) {
+        ASSERT_EQ(shown, what);
+        ASSERT_TRUE(armedLongEnough);
+        ASSERT_TRUE(done.insert(what).second);
+      };
       const std::size_t callsBefore = t.workspace.calls.size();
       const std::optional<QuestionReminder> questionBefore = t.state().questionState.visibleReminder();
-      const std::optional<Uuid> completionBefore = completionToken();
+      const std::optional<Uuid> completionBefore = t.completionToken();
       const unsigned operation = random() % 18;
+      const bool demo = t.state().isDemo;
+      const auto question = t.state().questionState.token();
       // clang-format off
       switch (operation) {
       case 0: {
@@ -701,35 +665,17 @@ TEST(AppModelPropertyTest, OnlyWhatWasShownArmedIsEverDecidedOrActivated) {
       case 2: random() % 2 ? t.model->expand() : t.model->collapse(); break;
       case 3: t.model->setPointerInside(random() % 2 == 0); break;
       case 4: if (any) t.model->select(any->id); t.model->selectAdjacent(random() % 2 == 0 ? 1 : -1); break;
-      case 5: case 6: {
-        const bool demo = t.state().isDemo;
-        const auto decision = static_cast<Decision>(any ? random() % 3 : 0);
-        if (any && t.model->decide(*any, decision) && !demo) {
-          ASSERT_EQ(shown, "a" + any->id);
-          ASSERT_TRUE(armedLongEnough);
-          ASSERT_TRUE(decided.emplace(any->id, decision).second);
-        }
+      case 5: case 6:
+        if (const auto decision = static_cast<Decision>(any ? random() % 3 : 0); any && t.model->decide(*any, decision) && !demo) acted("a" + any->id), decided[any->id] = decision;
         break;
-      }
       case 7: random() % 3 == 0 ? t.model->returnDemo() : t.model->showDemo(random() % 2 == 0); break;
       case 8: t.poll(random() % 3 != 0); break;
       case 9: ++t.turns, t.turn("UserPromptSubmit"), t.turn("FinalStop"), t.main.advance(CompletionReminderState::presentationDelay + 0.1); break;
       case 10: t.workBuddy({.pid = kPid, .active = random() % 4 == 0}), t.workspaceChanged(); break;
-      case 11:
-        if (const auto token = t.state().questionState.token(); token && (t.model->activateQuestion(*token) || t.workspace.calls.size() > callsBefore)) {
-          ASSERT_EQ(shown, "q" + token->value.string());
-          ASSERT_TRUE(armedLongEnough);
-          ASSERT_TRUE(activated.insert(*shown).second);
-        }
-        break;
+      case 11: if (question && (t.model->activateQuestion(*question) || t.workspace.calls.size() > callsBefore)) acted("q" + question->value.string()); break;
       case 12:
-        if (const auto current = completionToken(); current && random() % 4 == 0) {
-          t.model->dismissCompletion(*current);
-        } else if (current && (t.model->activateCompletion(*current) || t.workspace.calls.size() > callsBefore)) {
-          ASSERT_EQ(shown, "c" + current->string());
-          ASSERT_TRUE(armedLongEnough);
-          ASSERT_TRUE(activated.insert(*shown).second);
-        }
+        if (completionBefore && random() % 4 == 0) t.model->dismissCompletion(*completionBefore);
+        else if (completionBefore && (t.model->activateCompletion(*completionBefore) || t.workspace.calls.size() > callsBefore)) acted("c" + completionBefore->string());
         break;
       default: t.main.advance(steps[random() % std::size(steps)]);
       }
@@ -738,15 +684,13 @@ TEST(AppModelPropertyTest, OnlyWhatWasShownArmedIsEverDecidedOrActivated) {
         std::this_thread::sleep_for(std::chrono::microseconds(300)); // let the server's threads catch up
         t.main.runUntilIdle();
       }
-      if (t.model->hasApprovalContent()) {
-        ASSERT_FALSE(t.state().questionActionReady || t.state().completionActionReady);
-      }
+      ASSERT_FALSE(t.model->hasApprovalContent() && (t.state().questionActionReady || t.state().completionActionReady));
       if (operation != 11 && operation != 12) {
         ASSERT_EQ(t.workspace.calls.size(), callsBefore) << "only a reminder's button brings WorkBuddy forward";
       }
       if (operation <= 7) { // the approval side leaves both reminders where they were
         ASSERT_EQ(t.state().questionState.visibleReminder(), questionBefore);
-        ASSERT_EQ(completionToken(), completionBefore);
+        ASSERT_EQ(t.completionToken(), completionBefore);
       }
     }
     // A hook allowed or denied holds its answer (a hand-back is answered by
