@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "app/AppModel.h"
@@ -47,6 +48,7 @@ struct Harness {
                                             accessibility, fileSystem, bridgeDirectory, home.path(), kExecutable},
                              AppModelDependencies::system(workspace, preferences));
     model->start();
+    counting = model->subscribe([this] { ++changes; });
   }
 
   const AppState& state() const { return model->state(); }
@@ -75,24 +77,78 @@ struct Harness {
     }
     s += model->questionShown() ? (state().questionActionReady ? " q-armed" : " q") : "";
     s += model->completionVisible() ? (state().completionActionReady ? " c-armed" : " c") : "";
+    s += std::string(state().completionActivationFailed ? " failed" : "") + (state().copiedRequestID ? " copied" : "");
     for (const std::string& call : workspace.calls) {
       s += " [" + call + "]";
     }
     return s;
   }
-  // The snapshot now and after each wait, joined by " | ".
-  std::string timeline(std::initializer_list<double> waits) {
-    std::string s = snap();
-    for (const double wait : waits) {
-      main.advance(wait);
-      s += " | " + snap();
+  // Runs space-separated steps and returns what they showed, joined by " | ":
+  //   ask, allow:N deny:N pass:N  a hook asks (r0, r1, ...); decides rN (the shown request without N): 1 or 0
+  //   +S +A =                    advances S seconds (A: the arming time) and shows the snapshot; the snapshot
+  //   open close in out idle     expand, collapse (Esc), the pointer entering or leaving, collapse if idle
+  //   demo native copy all msg   a demonstration; copies the shown request; shows every parameter; the message
+  //   wb front change q noq      WorkBuddy in the background, in front, changing; its question card, and gone
+  //   ends off turn goq goc      turn-end reminders on and off; a background turn's reminder; the buttons: 1 or 0
+  //   has:P refuse wbopen:S      WorkBuddy installed at P, refusing to open; opens WorkBuddy for source S
+  //   -autoclose -hover nofocus  preferences off; WorkBuddy refusing activation
+  //   ticking ~                  whether the tick runs; the changes told since the last ~
+  //   start end:R status queued  a turn starts, ends (R: failed, stale when handled, changed when WorkBuddy
+  //                              changed meanwhile); the turn-end status; the reminders queued
+  //   card stale                 WorkBuddy shows a deletion card, watched; the card can no longer be read whole
+  std::string run(const std::string& script) {
+    std::istringstream steps(script);
+    std::string out;
+    const auto show = [&](const std::string& piece) { out += (out.empty() ? "" : " | ") + piece; };
+    const auto bit = [&](bool value) { show(value ? "1" : "0"); };
+    // clang-format off
+    for (std::string step; steps >> step;) {
+      const std::size_t colon = step.find(':');
+      const std::string verb = step.substr(0, colon), arg = colon == std::string::npos ? "" : step.substr(colon + 1);
+      const Decision decision = verb == "allow" ? Decision::allow : verb == "deny" ? Decision::deny : Decision::passthrough;
+      if (verb == "ask") ask();
+      else if (verb == "allow" || verb == "deny" || verb == "pass") bit(model->decide({.id = arg.empty() ? shownID().value_or("") : asked.at(std::stoul(arg))}, decision));
+      else if (verb[0] == '+') main.advance(verb == "+A" ? kArmed : std::stod(verb.substr(1))), show(snap());
+      else if (verb == "=") show(snap());
+      else if (verb == "open") model->expand();
+      else if (verb == "close") model->collapse();
+      else if (verb == "in" || verb == "out") model->setPointerInside(verb == "in");
+      else if (verb == "idle") model->collapseIfIdle();
+      else if (verb == "demo" || verb == "native") model->showDemo(verb == "native");
+      else if (verb == "copy") model->copyRequest(*interaction().current()), show(clipboard.text);
+      else if (verb == "all") model->setShowAllParameters(true);
+      else if (verb == "msg") show(state().message);
+      else if (verb == "wb") workBuddy();
+      else if (verb == "front") workBuddy({.pid = kPid, .active = true}), workspaceChanged();
+      else if (verb == "change") workspaceChanged();
+      else if (verb == "q" || verb == "noq") poll(verb == "q"), verb == "q" ? poll(true) : void(); // the second sighting shows it
+      else if (verb == "ends" || verb == "off") preferences.setBool(PreferenceKeys::completionReminders, verb == "ends"), model->startCompletionReminders();
+      else if (verb == "turn") reminder = finishedTurn();
+      else if (verb == "goq") question = state().questionState.token().value_or(question), bit(model->activateQuestion(question));
+      else if (verb == "goc") bit(model->activateCompletion(reminder));
+      else if (verb == "has") workspace.installed.insert("/Applications/WorkBuddy" + (arg.empty() ? "" : " " + arg) + ".app");
+      else if (verb == "refuse") workspace.openError = "denied";
+      else if (verb == "wbopen") model->openWorkBuddy(arg), main.runUntilIdle();
+      else if (verb == "-autoclose" || verb == "-hover") preferences.setBool(verb == "-hover" ? PreferenceKeys::hoverToExpand : PreferenceKeys::autoCollapse, false);
+      else if (verb == "nofocus") workspace.activationSucceeds = false;
+      else if (verb == "ticking") bit(main.scheduledCount() > 0);
+      else if (verb == "~") show(std::to_string(std::exchange(changes, 0)));
+      else if (verb == "start" || verb == "end") turn(verb == "start" ? "UserPromptSubmit" : "FinalStop", arg == "failed" ? "failed" : "completed", arg == "stale" ? 3.01 : arg == "changed" ? 0.5 : 0, arg == "changed");
+      else if (verb == "status") show(state().completionStatus);
+      else if (verb == "queued") show(std::to_string(state().completionState.queuedCount()));
+      else if (verb == "card") {
+        accessibility.application(kPid)->set("AXWindows", std::vector<AXElementRef>{card}), preferences.setBool(PreferenceKeys::nativeApprovals, true);
+        model->refreshNativeMonitoring(), native.advance(0), until([&] { return interaction().current() != nullptr; }), asked.push_back(*shownID());
+      } else if (verb == "stale") card->multipleCopyFails = true;
+      else ADD_FAILURE() << "no step " << step;
     }
-    return s;
+    // clang-format on
+    return out;
   }
 
   // A hook sends its request through the bridge; returns once the model has it.
-  ApprovalRequest ask(std::optional<ApprovalRequest> given = {}) {
-    const ApprovalRequest request = given.value_or(makeRequest(clock.now()));
+  ApprovalRequest ask() {
+    const ApprovalRequest request = makeRequest(clock.now());
     hooks.push_back(std::make_unique<TestClient>(bridgeSocketPath(bridge.path())));
     EXPECT_TRUE(hooks.back()->send(lineOf(request)));
     asked.push_back(request.id);
@@ -108,13 +164,11 @@ struct Harness {
   void workspaceChanged() { workspace.changes.notify(ApplicationChange{}); }
 
   // WorkBuddy's window with or without its question card; one poll of the monitor.
-  void poll(bool question) {
-    accessibility.application(kPid)->set("AXWindows",
-                                         std::vector<AXElementRef>{question ? questionWindow : plainWindow});
+  void poll(bool asking) {
+    accessibility.application(kPid)->set("AXWindows", std::vector<AXElementRef>{asking ? questionWindow : plainWindow});
     native.advance(0.8);
     main.runUntilIdle();
   }
-  void showQuestion() { poll(true), poll(true); } // the second identical sighting shows it
 
   void enableTurnEnds() {
     preferences.setBool(PreferenceKeys::completionReminders, true);
@@ -123,6 +177,7 @@ struct Harness {
   // One turn event through the turn-end socket, handled `delay` seconds after it arrived.
   void turn(const std::string& hookEvent, const std::string& reason = "completed", double delay = 0,
             bool workspaceChangesMeanwhile = false) {
+    turns += hookEvent == "UserPromptSubmit";
     const std::string hook = R"({"hook_event_name":")" + hookEvent + R"(","session_id":"s-)" + std::to_string(turns) +
                              R"(","generation_id":"g","final_stop_reason":")" + reason + "\"}";
     EXPECT_TRUE(TestClient(completionSocketPath(bridge.path()))
@@ -137,7 +192,6 @@ struct Harness {
   // A background turn that started and completed, 0.1 s after a tick; it
   // shows (and opens the notch) on the fifth tick after, 0.1 s before this returns.
   Uuid finishedTurn() {
-    ++turns;
     main.advance(0.1);
     turn("UserPromptSubmit");
     turn("FinalStop");
@@ -177,7 +231,12 @@ struct Harness {
   int turns = 0;
   const FakeElementRef questionWindow = fakeElementsFor(scannedWindow({QuestionCard().group()}), kPid);
   const FakeElementRef plainWindow = fakeElementsFor(scannedWindow({}), kPid);
+  const FakeElementRef card = fakeElementsFor(scannedWindow({DeletionCard().grouped()}), kPid);
   std::shared_ptr<AppModel> model;
+  Subscription counting;
+  int changes = 0;
+  Uuid reminder;
+  QuestionReminderState::PresentationToken question{};
 };
 
 TEST(AppModelTest, StartsTheBridgeOrSaysWhyNot) {
@@ -188,138 +247,60 @@ TEST(AppModelTest, StartsTheBridgeOrSaysWhyNot) {
   EXPECT_TRUE(second.interaction().expanded());
 }
 
-TEST(AppModelTest, AClickIsTakenOnlyAfterTheRequestWasShownLongEnough) {
-  Harness t;
-  const ApprovalRequest request = t.ask();
-  EXPECT_FALSE(t.model->decide(request, Decision::allow));
-  EXPECT_EQ(t.timeline({0.455}), "open r0 | open r0"); // past the hand-off delay, not yet past the arming margin
-  EXPECT_FALSE(t.model->decide(request, Decision::allow));
-  EXPECT_EQ(t.timeline({kArmed - 0.455}), "open r0 | open r0 armed");
-  const ApprovalRequest second = t.ask(); // arriving behind the shown one disarms nothing
-  EXPECT_EQ(t.snap(), "open r0 armed");
-  EXPECT_FALSE(t.model->decide(second, Decision::allow)) << "only the shown request";
-  EXPECT_TRUE(t.model->decide(request, Decision::allow));
-  EXPECT_FALSE(t.model->decide(request, Decision::allow)) << "once";
-  EXPECT_EQ(t.hooks[0]->readUntilClosed(), R"({"decision":"allow","id":")" + request.id + "\"}\n");
-  EXPECT_EQ(t.snap() + " · " + t.state().message, "open r1 allowed · 上次决定已发送 · 等待下一条请求");
-}
-
-TEST(AppModelTest, ReceiptsGiveWayToTheNextRequestAndTheLastClosesTheNotch) {
-  for (const bool autoCollapse : {true, false}) {
-    Harness t;
-    t.preferences.setBool(PreferenceKeys::autoCollapse, autoCollapse);
-    const ApprovalRequest first = t.ask(), second = t.ask();
-    t.model->expand();
-    t.main.advance(kArmed);
-    ASSERT_TRUE(t.model->decide(first, Decision::deny));
-    EXPECT_EQ(t.timeline({1.09, 0.01, kArmed}), "open r1 denied | open r1 denied | open r1 | open r1 armed");
-    ASSERT_TRUE(t.model->decide(second, Decision::passthrough));
-    EXPECT_EQ(t.timeline({1.79, 0.01, 0.15}), autoCollapse ? "open returned | open returned | open | closed" : "open returned | open returned | open | open");
-    t.model->setPointerInside(true);
-    t.model->setPointerInside(false);
-    t.model->collapseIfIdle();
-    EXPECT_EQ(t.timeline({10}), autoCollapse ? "closed | closed" : "open | open");
-  }
-}
-
-TEST(AppModelTest, HoverOpensOnlyAfterADwellAndNotAgainAfterEscUntilThePointerLeft) {
-  Harness t;
-  const auto hover = [&](bool inside, double wait) {
-    t.model->setPointerInside(inside);
-    t.main.advance(wait);
-    return t.interaction().expanded() ? 'o' : '-';
-  };
-  std::string seen{hover(true, 0.21), hover(false, 1), hover(true, 0.22)}; // a pass across the badge, then a dwell
-  t.model->collapse();                                                     // Esc, with the pointer still over the notch
-  seen += {hover(true, 1), hover(false, 0), hover(true, 0.22)};
-  t.model->collapse();
-  t.preferences.setBool(PreferenceKeys::hoverToExpand, false);
-  seen += {hover(false, 0), hover(true, 1)};
-  EXPECT_EQ(seen, "--o--o--");
-}
-
-TEST(AppModelTest, DemonstrationsSendNothingAndGiveWayToRealRequests) {
-  Harness t;
-  t.model->showDemo(false);
-  EXPECT_EQ(t.snap() + " " + t.interaction().current()->toolName, "open demo Bash");
-  t.ask(); // ends the demonstration silently
-  EXPECT_EQ(t.snap() + " · " + t.state().message, "open r0 · 本地桥接已就绪");
-  t.model->collapse();
-  t.model->showDemo(true); // with a request waiting: only opens the notch
-  EXPECT_EQ(t.snap(), "open r0");
-
-  Harness d;
-  d.model->showDemo(true);
-  const ApprovalRequest demo = *d.interaction().current();
-  EXPECT_EQ(std::tie(demo.eventName, demo.source), std::tuple("NativeApproval", "demo"));
-  EXPECT_DOUBLE_EQ(demo.expiresAt, d.clock.now() + 3600);
-  d.main.advance(kArmed);
-  EXPECT_TRUE(d.model->decide(demo, Decision::allow)); // a native demonstration presses and opens nothing
-  EXPECT_EQ(d.snap() + " · " + d.state().message, "open allowed · 演示结束 · 没有执行任何命令");
-  EXPECT_TRUE(d.interaction().feedback()->isDemo);
-}
-
-TEST(AppModelTest, CopiesWhatTheCardShows) {
-  Harness t;
-  ApprovalRequest request = makeRequest(t.clock.now());
-  request.toolInputJSON = "{\n  \"command\" : \"ls -la\",\n  \"timeout\" : 5\n}";
-  t.ask(request);
-  t.model->copyRequest(request);
-  const std::string brief = t.clipboard.text;
-  t.model->setShowAllParameters(true);
-  t.model->copyRequest(request);
-  EXPECT_EQ(brief + " | " + t.clipboard.text, "ls -la | " + request.toolInputJSON);
-  t.main.advance(1.49);
-  EXPECT_EQ(t.state().copiedRequestID, request.id);
-  t.main.advance(0.01);
-  EXPECT_FALSE(t.state().copiedRequestID);
-}
-
-TEST(AppModelTest, OpensTheRightWorkBuddyOrSaysWhy) {
-  const std::string plain = "/Applications/WorkBuddy.app", ai = "/Applications/WorkBuddy AI.app";
-  const std::string ready = "本地桥接已就绪";
+// Each rule of the notch as one script of steps (see Harness::run) and what it showed.
+TEST(AppModelTest, EachRuleShowsWhatItShould) {
   struct Row {
-    std::set<std::string> installed;
-    std::string source;
-    std::optional<std::string> openError;
+    const char* name;
+    const char* script;
     std::string expected;
   };
+  const std::string preview = "{\n  \"command\" : \"rm -rf /tmp/x\"\n}";
+  // clang-format off
   const Row rows[] = {
-      {{plain, ai}, "workbuddyAI", {}, "closed [open " + ai + "] " + ready},
-      {{plain, ai}, "workbuddy", {}, "closed [open " + plain + "] " + ready},
-      {{plain}, "workbuddyAI", {}, "closed [open " + plain + "] " + ready},
-      {{ai}, "workbuddy", {}, "closed [open " + ai + "] " + ready},
-      {{}, "workbuddy", {}, "open 未在 Applications 找到WorkBuddy，请手动打开"},
-      {{plain}, "workbuddy", "denied", "open [open " + plain + "] 无法打开WorkBuddy，请手动打开"},
+      {"a click counts only after the request showed long enough, once", "ask = allow:0 +0.455 allow:0 +0.0051 ask = allow:1 allow:0 allow:0 = msg", "open r0 | 0 | open r0 | 0 | open r0 armed | open r0 armed | 0 | 1 | 0 | open r1 allowed | 上次决定已发送 · 等待下一条请求"},
+      {"a receipt gives way to the next request; the last one closes the notch", "ask ask open +A deny:0 +1.09 +0.01 +A pass:1 +1.79 +0.01 +0.15 in out idle +10", "open r0 armed | 1 | open r1 denied | open r1 | open r1 armed | 1 | open returned | open | closed | closed"},
+      {"... unless closing by itself is off", "-autoclose ask ask open +A deny:0 +1.09 +0.01 +A pass:1 +1.79 +0.01 +0.15 in out idle +10", "open r0 armed | 1 | open r1 denied | open r1 | open r1 armed | 1 | open returned | open | open | open"},
+      {"hover opens after a dwell, not again after Esc until the pointer left", "in +0.21 out +1 in +0.22 close in +1 out +0 in +0.22 close -hover out +0 in +1", "closed | closed | open | closed | closed | open | closed | closed"},
+      {"a demonstration gives way to a real request silently", "demo = ask = msg close native =", "open demo | open r0 | 本地桥接已就绪 | open r0"},
+      {"a native demonstration presses and opens nothing", "native +A allow = msg", "open demo armed | 1 | open allowed | 演示结束 · 没有执行任何命令"},
+      {"copies what the card shows, marked for 1.5 s", "ask copy all copy +1.49 +0.01", "rm -rf /tmp/x | " + preview + " | open r0 armed copied | open r0 armed"},
+      {"opens the AI edition for its source", "has:AI has: wbopen:workbuddyAI = msg", "closed [open /Applications/WorkBuddy AI.app] | 本地桥接已就绪"},
+      {"opens the plain edition for its source", "has:AI has: wbopen:workbuddy = msg", "closed [open /Applications/WorkBuddy.app] | 本地桥接已就绪"},
+      {"falls back to the plain edition", "has: wbopen:workbuddyAI = msg", "closed [open /Applications/WorkBuddy.app] | 本地桥接已就绪"},
+      {"falls back to the AI edition", "has:AI wbopen:workbuddy = msg", "closed [open /Applications/WorkBuddy AI.app] | 本地桥接已就绪"},
+      {"says when WorkBuddy is not installed", "wbopen:workbuddy = msg", "open | 未在 Applications 找到WorkBuddy，请手动打开"},
+      {"says when WorkBuddy does not open", "has: refuse wbopen:workbuddy = msg", "open [open /Applications/WorkBuddy.app] | 无法打开WorkBuddy，请手动打开"},
+      {"a question waits behind an approval, then arms and hands over once", "wb ask close q = open +A allow:0 = +1.8 +0.449 goq +0.002 goq goq =", "closed r0 | open r0 armed | 1 | open allowed | open q | open q | 0 | open q-armed | 1 | 0 | closed [activate 4242]"},
+      {"WorkBuddy coming to the front ends a shown question", "wb q = front =", "open q | closed"},
+      {"higher content hides a turn-end reminder without losing or consuming it", "wb ends turn q = noq open +A ask = goc +A deny:0 +1.8 +A goc =", "open q | open c-armed | open r0 | 0 | open r0 armed | 1 | open c | open c-armed | 1 | closed [activate 4242]"},
+      {"an auto-opened reminder closes by itself and does not reopen", "wb ends turn +3.8 +0.2 +5", "open c-armed | closed c | closed c"},
+      {"... unless the pointer rests on it", "wb ends in turn +3.8 +0.2 out +1.45 +0.1", "open c-armed | open c-armed | open c-armed | closed c"},
+      {"the reminder button works within 30 s, once", "wb ends turn in +28.8 goc close open +A goc", "open c-armed | 1 | open [activate 4242] | 0"},
+      {"... and not at 30.05 s, while the reminder is still current", "wb ends turn in +29.05 goc close open +A goc", "open c-armed | 0 | closed | 0"},
+      {"... and once even when the activation fails", "wb ends nofocus turn in +1 goc close open +A goc", "open c-armed | 0 | open c failed [activate 4242] | 0"},
+      {"WorkBuddy changing removes the shown reminder", "wb ends turn change = ticking", "closed | 1"},
+      {"the switch turning off removes it and stops the tick", "wb ends turn off = ticking", "closed | 0"},
+      {"... nor when closing by itself is off", "-autoclose wb ends turn +4.1", "open c-armed"},
+      {"turn events set the status only while fresh, and count only in the background", "wb status ends status start status end:failed status start end:stale status start end:changed status +1 queued front start end +1 queued", "本轮结束提醒已关闭 | 通知通道就绪；请单独安装结束提醒 Hook | 已收到新一轮开始，等待对应终态 | 已收到非正常或不明终态，不作为完成提示 | 已收到新一轮开始，等待对应终态 | 已收到正常结束事件，仅配对后台新轮次提醒 | closed | 0 | closed | 0"},
+      {"a native card that changed before the click opens WorkBuddy instead", "wb has:AI has: card open +A stale allow:0 = msg", "open r0 armed | 0 | open unavailable [open /Applications/WorkBuddy.app] | 上条请求已结束"},
+      {"ticks that change nothing tell nobody", "wb ends ~ +20 ~ turn +A ~ +2 ~", "3 | closed | 0 | open c-armed | 4 | open c-armed | 0"},
   };
+  // clang-format on
   for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
     Harness t;
-    t.workspace.installed = row.installed;
-    t.workspace.openError = row.openError;
-    t.model->openWorkBuddy(row.source);
-    t.main.runUntilIdle();
-    EXPECT_EQ(t.snap() + " " + t.state().message, row.expected);
+    EXPECT_EQ(t.run(row.script), row.expected);
   }
 }
 
-// A native card that changed before the click is not pressed: the receipt
-// says so and WorkBuddy opens so that the user decides there.
-TEST(AppModelTest, AChangedNativeCardOpensWorkBuddy) {
+TEST(AppModelTest, DecisionsReachTheHookAndDemonstrationsAreWhatTheySay) {
   Harness t;
-  t.workBuddy();
-  t.workspace.installed = {"/Applications/WorkBuddy.app", "/Applications/WorkBuddy AI.app"};
-  const FakeElementRef window = fakeElementsFor(scannedWindow({DeletionCard().grouped()}), kPid);
-  t.accessibility.application(kPid)->set("AXWindows", std::vector<AXElementRef>{window});
-  t.preferences.setBool(PreferenceKeys::nativeApprovals, true);
-  t.model->refreshNativeMonitoring();
-  t.native.advance(0); // the first poll
-  ASSERT_TRUE(t.until([&] { return t.interaction().current() != nullptr; }));
-  const ApprovalRequest card = *t.interaction().current();
-  t.model->expand();
-  t.main.advance(kArmed);
-  window->multipleCopyFails = true; // the card can no longer be read whole
-  EXPECT_FALSE(t.model->decide(card, Decision::allow));
-  EXPECT_EQ(t.snap() + " " + t.state().message, "open unavailable [open /Applications/WorkBuddy.app] 上条请求已结束");
+  t.run("ask +A allow:0");
+  EXPECT_EQ(t.hooks[0]->readUntilClosed(), R"({"decision":"allow","id":")" + t.asked[0] + "\"}\n");
+  t.model->showDemo(true);
+  const ApprovalRequest demo = *t.interaction().current();
+  EXPECT_EQ(std::tie(demo.eventName, demo.source), std::tuple("NativeApproval", "demo"));
+  EXPECT_DOUBLE_EQ(demo.expiresAt, t.clock.now() + 3600);
 }
 
 TEST(AppModelTest, NativeMonitoringFollowsItsPreferences) {
@@ -377,14 +358,6 @@ TEST(AppModelTest, TheSystemDependenciesAnswerForTheOneWorkBuddyProcess) {
     }
     EXPECT_EQ(seen, row.expected);
   }
-  FakeWorkspace workspace;
-  FakePreferences preferences;
-  const AppModelDependencies system = AppModelDependencies::system(workspace, preferences);
-  preferences.setBool(PreferenceKeys::questionReminders, false);
-  preferences.setBool(PreferenceKeys::completionReminders, true);
-  preferences.setBool(PreferenceKeys::autoCollapse, false);
-  EXPECT_FALSE(system.questionFeatureEnabled() || !system.completionFeatureEnabled() ||
-               system.completionAutoCollapseEnabled());
 }
 
 // A profile counts as configured only for the entry exactly as an install
@@ -432,126 +405,6 @@ TEST(AppModelTest, ConfiguredProfilesAreThoseWithThisAppsExactApprovalHook) {
 
 // ---- Reminders ----------------------------------------------------------------
 
-TEST(AppModelReminderTest, AQuestionWaitsBehindAnApprovalThenArmsAndHandsOverOnce) {
-  Harness t;
-  t.workBuddy();
-  const ApprovalRequest request = t.ask();
-  t.model->collapse();
-  t.showQuestion();
-  ASSERT_TRUE(t.state().questionState.visibleReminder());
-  EXPECT_EQ(t.snap(), "closed r0"); // a hidden question opens nothing
-  t.model->expand();
-  t.main.advance(kArmed);
-  ASSERT_TRUE(t.model->decide(request, Decision::allow));
-  EXPECT_EQ(t.timeline({1.8, 0.449}), "open allowed | open q | open q"); // behind the receipt, then shown
-  const auto token = *t.state().questionState.token();
-  EXPECT_FALSE(t.model->activateQuestion(token));
-  EXPECT_EQ(t.timeline({0.002}), "open q | open q-armed");
-  EXPECT_TRUE(t.model->activateQuestion(token));
-  EXPECT_FALSE(t.model->activateQuestion(token)) << "once";
-  EXPECT_EQ(t.snap(), "closed [activate 4242]");
-
-  Harness front; // WorkBuddy coming to the front ends what the question showed
-  front.workBuddy();
-  front.showQuestion();
-  EXPECT_EQ(front.snap(), "open q");
-  front.workBuddy({.pid = kPid, .active = true});
-  front.workspaceChanged();
-  EXPECT_EQ(front.snap(), "closed");
-}
-
-TEST(AppModelReminderTest, HigherContentHidesATurnEndReminderWithoutLosingOrConsumingIt) {
-  Harness t;
-  t.workBuddy();
-  t.enableTurnEnds();
-  const Uuid reminder = t.finishedTurn();
-  t.showQuestion();
-  EXPECT_EQ(t.snap(), "open q");
-  t.poll(false); // the question card is gone
-  t.model->expand();
-  EXPECT_EQ(t.timeline({kArmed}), "open c | open c-armed");
-  const ApprovalRequest request = t.ask();
-  EXPECT_EQ(t.snap(), "open r0");
-  EXPECT_FALSE(t.model->activateCompletion(reminder));
-  t.main.advance(kArmed);
-  ASSERT_TRUE(t.model->decide(request, Decision::deny));
-  EXPECT_EQ(t.timeline({1.8, kArmed}), "open denied | open c | open c-armed");
-  EXPECT_EQ(t.completionToken(), reminder);
-  EXPECT_TRUE(t.model->activateCompletion(reminder));
-  EXPECT_EQ(t.workspace.calls, std::vector<std::string>{"activate 4242"});
-}
-
-TEST(AppModelReminderTest, AnAutoOpenedReminderClosesByItselfUnlessThePointerRestsOnIt) {
-  for (const bool pointerRests : {false, true}) {
-    Harness t;
-    t.workBuddy();
-    t.enableTurnEnds();
-    t.model->setPointerInside(pointerRests); // resting where the notch opens
-    t.finishedTurn();
-    if (!pointerRests) {
-      EXPECT_EQ(t.timeline({3.8, 0.2, 5}), "open c | open c-armed | closed c | closed c"); // and not reopened by itself
-      continue;
-    }
-    EXPECT_EQ(t.timeline({3.8, 0.2}), "open c | open c-armed | open c-armed");
-    t.model->setPointerInside(false);
-    EXPECT_EQ(t.timeline({1.45, 0.1}), "open c-armed | open c-armed | closed c");
-  }
-}
-
-TEST(AppModelReminderTest, TheGoToWorkBuddyButtonWorksOnceAndOnlyWithinThirtySeconds) {
-  struct Row {
-    double pressAfter; // seconds after the reminder arrived
-    bool activationSucceeds, pressed;
-  };
-  // 30.05 s: the reminder is still current (the tick that retires it comes at 30.1 s).
-  for (const Row row : {Row{29.8, true, true}, Row{30.05, true, false}, Row{2.0, false, true}}) {
-    Harness t;
-    t.workBuddy();
-    t.workspace.activationSucceeds = row.activationSucceeds;
-    t.enableTurnEnds();
-    const Uuid reminder = t.finishedTurn();
-    t.model->setPointerInside(true); // keeps it open
-    t.main.advance(row.pressAfter - 1.0);
-    EXPECT_EQ(t.model->activateCompletion(reminder), row.pressed && row.activationSucceeds) << row.pressAfter;
-    EXPECT_EQ(t.workspace.calls.size(), row.pressed ? 1u : 0u) << row.pressAfter;
-    EXPECT_EQ(t.state().completionActivationFailed, row.pressed && !row.activationSucceeds);
-    t.model->collapse();
-    t.model->expand();
-    t.main.advance(kArmed);
-    EXPECT_FALSE(t.model->activateCompletion(reminder)) << "never again";
-    EXPECT_EQ(t.workspace.calls.size(), row.pressed ? 1u : 0u);
-  }
-}
-
-TEST(AppModelReminderTest, TurnEventsSetTheStatusOnlyWhileFreshAndCountOnlyInTheBackground) {
-  Harness t;
-  t.workBuddy();
-  EXPECT_EQ(t.state().completionStatus, "本轮结束提醒已关闭");
-  t.enableTurnEnds();
-  EXPECT_EQ(t.state().completionStatus, "通知通道就绪；请单独安装结束提醒 Hook");
-  ++t.turns;
-  t.turn("UserPromptSubmit");
-  EXPECT_EQ(t.state().completionStatus, "已收到新一轮开始，等待对应终态");
-  t.turn("FinalStop", "failed");
-  EXPECT_EQ(t.state().completionStatus, "已收到非正常或不明终态，不作为完成提示");
-  ++t.turns;
-  t.turn("UserPromptSubmit");
-  t.turn("FinalStop", "completed", 3.01); // handled when already stale
-  EXPECT_EQ(t.state().completionStatus, "已收到新一轮开始，等待对应终态");
-  ++t.turns;
-  t.turn("UserPromptSubmit");
-  t.turn("FinalStop", "completed", 0.5, true); // WorkBuddy changed state after the turn ended
-  EXPECT_EQ(t.state().completionStatus, "已收到正常结束事件，仅配对后台新轮次提醒");
-  t.main.advance(1);
-  EXPECT_EQ(t.state().completionState.queuedCount(), 0u);
-  t.workBuddy({.pid = kPid, .active = true});
-  ++t.turns;
-  t.turn("UserPromptSubmit");
-  t.turn("FinalStop");
-  t.main.advance(1);
-  EXPECT_EQ(t.state().completionState.queuedCount(), 0u) << "WorkBuddy in front";
-}
-
 TEST(AppModelReminderTest, TheTurnEndStatusTellsWhetherTheHookIsInstalled) {
   Harness t;
   const std::string settings = t.home.child(".workbuddy/settings.json");
@@ -564,41 +417,6 @@ TEST(AppModelReminderTest, TheTurnEndStatusTellsWhetherTheHookIsInstalled) {
   t.model->refreshCompletionHookInstalled();
   EXPECT_FALSE(t.state().completionHookInstalled);
   EXPECT_EQ(t.state().completionStatus.rfind("结束提醒配置需核对：", 0), 0u) << t.state().completionStatus;
-}
-
-TEST(AppModelReminderTest, WorkBuddyComingForwardOrTheSwitchTurningOffRemovesTheShownReminder) {
-  for (const bool switchOff : {false, true}) {
-    Harness t;
-    t.workBuddy();
-    t.enableTurnEnds();
-    t.finishedTurn();
-    ASSERT_TRUE(t.interaction().expanded());
-    if (switchOff) {
-      t.preferences.setBool(PreferenceKeys::completionReminders, false);
-      t.model->startCompletionReminders();
-    } else {
-      t.workspaceChanged();
-    }
-    EXPECT_FALSE(t.state().completionState.current());
-    EXPECT_FALSE(t.interaction().expanded());
-    EXPECT_EQ(t.main.scheduledCount() > 0, !switchOff) << "the tick runs only while reminders are on";
-  }
-}
-
-TEST(AppModelReminderTest, TicksThatChangeNothingTellNobody) {
-  Harness t;
-  t.workBuddy();
-  t.enableTurnEnds();
-  int changes = 0;
-  const Subscription subscription = t.model->subscribe([&] { ++changes; });
-  t.main.advance(20); // 100 ticks
-  EXPECT_EQ(changes, 0);
-  t.finishedTurn();
-  t.main.advance(kArmed);
-  EXPECT_TRUE(t.state().completionActionReady);
-  changes = 0;
-  t.main.advance(2); // shown and armed
-  EXPECT_EQ(changes, 0);
 }
 
 // The promises of the notch, over random use: a decision reaches the
@@ -670,7 +488,7 @@ TEST(AppModelPropertyTest, OnlyWhatWasShownArmedIsEverDecidedOrActivated) {
         break;
       case 7: random() % 3 == 0 ? t.model->returnDemo() : t.model->showDemo(random() % 2 == 0); break;
       case 8: t.poll(random() % 3 != 0); break;
-      case 9: ++t.turns, t.turn("UserPromptSubmit"), t.turn("FinalStop"), t.main.advance(CompletionReminderState::presentationDelay + 0.1); break;
+      case 9: t.turn("UserPromptSubmit"), t.turn("FinalStop"), t.main.advance(CompletionReminderState::presentationDelay + 0.1); break;
       case 10: t.workBuddy({.pid = kPid, .active = random() % 4 == 0}), t.workspaceChanged(); break;
       case 11: if (question && (t.model->activateQuestion(*question) || t.workspace.calls.size() > callsBefore)) acted("q" + question->value.string()); break;
       case 12:
