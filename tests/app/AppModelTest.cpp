@@ -170,10 +170,6 @@ struct Harness {
     main.runUntilIdle();
   }
 
-  void enableTurnEnds() {
-    preferences.setBool(PreferenceKeys::completionReminders, true);
-    model->startCompletionReminders();
-  }
   // One turn event through the turn-end socket, handled `delay` seconds after it arrived.
   void turn(const std::string& hookEvent, const std::string& reason = "completed", double delay = 0,
             bool workspaceChangesMeanwhile = false) {
@@ -241,22 +237,17 @@ struct Harness {
 
 TEST(AppModelTest, StartsTheBridgeOrSaysWhyNot) {
   Harness t, second(t.bridge.path()); // the second finds the socket already served
-  EXPECT_TRUE(t.state().serviceReady && !t.interaction().expanded());
-  EXPECT_FALSE(second.state().serviceReady);
+  EXPECT_EQ(std::tuple(t.state().serviceReady, t.interaction().expanded(), second.state().serviceReady,
+                       second.interaction().expanded()),
+            std::tuple(true, false, false, true));
   EXPECT_EQ(second.state().message.rfind("桥接未启动：", 0), 0u) << second.state().message;
-  EXPECT_TRUE(second.interaction().expanded());
 }
 
 // Each rule of the notch as one script of steps (see Harness::run) and what it showed.
 TEST(AppModelTest, EachRuleShowsWhatItShould) {
-  struct Row {
-    const char* name;
-    const char* script;
-    std::string expected;
-  };
   const std::string preview = "{\n  \"command\" : \"rm -rf /tmp/x\"\n}";
   // clang-format off
-  const Row rows[] = {
+  const std::tuple<const char*, const char*, std::string> rows[] = {
       {"a click counts only after the request showed long enough, once", "ask = allow:0 +0.455 allow:0 +0.0051 ask = allow:1 allow:0 allow:0 = msg", "open r0 | 0 | open r0 | 0 | open r0 armed | open r0 armed | 0 | 1 | 0 | open r1 allowed | 上次决定已发送 · 等待下一条请求"},
       {"a receipt gives way to the next request; the last one closes the notch", "ask ask open +A deny:0 +1.09 +0.01 +A pass:1 +1.79 +0.01 +0.15 in out idle +10", "open r0 armed | 1 | open r1 denied | open r1 | open r1 armed | 1 | open returned | open | closed | closed"},
       {"... unless closing by itself is off", "-autoclose ask ask open +A deny:0 +1.09 +0.01 +A pass:1 +1.79 +0.01 +0.15 in out idle +10", "open r0 armed | 1 | open r1 denied | open r1 | open r1 armed | 1 | open returned | open | open | open"},
@@ -286,10 +277,9 @@ TEST(AppModelTest, EachRuleShowsWhatItShould) {
       {"ticks that change nothing tell nobody", "wb ends ~ +20 ~ turn +A ~ +2 ~", "3 | closed | 0 | open c-armed | 4 | open c-armed | 0"},
   };
   // clang-format on
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    Harness t;
-    EXPECT_EQ(t.run(row.script), row.expected);
+  for (const auto& [name, script, expected] : rows) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Harness().run(script), expected);
   }
 }
 
@@ -410,7 +400,7 @@ TEST(AppModelReminderTest, TheTurnEndStatusTellsWhetherTheHookIsInstalled) {
   const std::string settings = t.home.child(".workbuddy/settings.json");
   writeFile(settings, "{}");
   HookInstaller(t.fileSystem).installCompletion(settings, kExecutable, false);
-  t.enableTurnEnds();
+  t.run("ends");
   EXPECT_TRUE(t.state().completionHookInstalled);
   EXPECT_EQ(t.state().completionStatus, "已接入，等待新一轮开始与结束事件");
   writeFile(settings, "{");
@@ -434,7 +424,7 @@ TEST(AppModelPropertyTest, OnlyWhatWasShownArmedIsEverDecidedOrActivated) {
     SCOPED_TRACE(sequence);
     Harness t;
     t.workBuddy();
-    t.enableTurnEnds();
+    t.run("ends");
     std::optional<std::string> visible; // "a<id>", "q<token>" or "c<token>", shown in the open notch
     double visibleSince = 0;
     const Subscription watch = t.model->subscribe([&] {
