@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "app/AppModel.h"
@@ -29,7 +30,6 @@ namespace notch {
 namespace {
 
 using namespace testing;
-using Kind = NotchInteraction::Feedback::Kind;
 
 // The hand-off delay and the arming margin, and a hair for the rounding of
 // wall-clock instants near 8e8 s.
@@ -42,16 +42,13 @@ void writeFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-std::string allowLine(const std::string& id) { return R"({"decision":"allow","id":")" + id + "\"}\n"; }
-
 struct Harness {
-  Harness() { start(); }
-
-  void start() {
+  explicit Harness(std::optional<std::string> directory = {}) : bridgeDirectory(directory.value_or(bridge.path())) {
     model = AppModel::create(AppEnvironment{clock, main, native, preferences, clipboard, workspace, systemSettings,
                                             accessibility, fileSystem, bridgeDirectory, home.path(), kExecutable},
                              AppModelDependencies::system(workspace, preferences));
     model->start();
+    counting = model->subscribe([this] { ++changes; });
   }
 
   const AppState& state() const { return model->state(); }
@@ -60,12 +57,101 @@ struct Harness {
     const ApprovalRequest* shown = interaction().current();
     return shown ? std::optional(shown->id) : std::nullopt;
   }
+  std::optional<Uuid> completionToken() const {
+    const auto& current = state().completionState.current();
+    return current ? std::optional(current->token) : std::nullopt;
+  }
+
+  // The notch in one line: open or closed, the shown request ("r<n>" by order of asking, or "demo"),
+  // "armed", the receipt, a shown question and a visible turn-end reminder ("-armed" when their button
+  // works), then what was asked of the workspace.
+  std::string snap() const {
+    static const char* const receipts[] = {"allowed", "denied", "returned", "expired", "unavailable"};
+    std::string s = interaction().expanded() ? "open" : "closed";
+    if (const auto id = shownID()) {
+      s += state().isDemo ? " demo" : " r" + std::to_string(std::ranges::find(asked, *id) - asked.begin());
+    }
+    s += state().actionReady ? " armed" : "";
+    if (const auto& receipt = interaction().feedback()) {
+      s += std::string(" ") + receipts[static_cast<int>(receipt->kind)];
+    }
+    s += model->questionShown() ? (state().questionActionReady ? " q-armed" : " q") : "";
+    s += model->completionVisible() ? (state().completionActionReady ? " c-armed" : " c") : "";
+    s += std::string(state().completionActivationFailed ? " failed" : "") + (state().copiedRequestID ? " copied" : "");
+    for (const std::string& call : workspace.calls) {
+      s += " [" + call + "]";
+    }
+    return s;
+  }
+  // Runs space-separated steps and returns what they showed, joined by " | ":
+  //   ask, allow:N deny:N pass:N  a hook asks (r0, r1, ...); decides rN (the shown request without N): 1 or 0
+  //   +S +A =                    advances S seconds (A: the arming time) and shows the snapshot; the snapshot
+  //   open close in out idle     expand, collapse (Esc), the pointer entering or leaving, collapse if idle
+  //   demo native copy all msg   a demonstration; copies the shown request; shows every parameter; the message
+  //   wb front change q noq      WorkBuddy in the background, in front, changing; its question card, and gone
+  //   ends off turn goq goc      turn-end reminders on and off; a background turn's reminder; the buttons: 1 or 0
+  //   has:P refuse wbopen:S      WorkBuddy installed at P, refusing to open; opens WorkBuddy for source S
+  //   -autoclose -hover nofocus  preferences off; WorkBuddy refusing activation
+  //   ticking ~                  whether the tick runs; the changes told since the last ~
+  //   start end:R status queued  a turn starts, ends (R: failed, stale when handled, changed when WorkBuddy
+  //                              changed meanwhile); the turn-end status; the reminders queued
+  //   card stale                 WorkBuddy shows a deletion card, watched; the card can no longer be read whole
+  std::string run(const std::string& script) {
+    std::istringstream steps(script);
+    std::string out;
+    const auto show = [&](const std::string& piece) { out += (out.empty() ? "" : " | ") + piece; };
+    const auto bit = [&](bool value) { show(value ? "1" : "0"); };
+    // clang-format off
+    for (std::string step; steps >> step;) {
+      const std::size_t colon = step.find(':');
+      const std::string verb = step.substr(0, colon), arg = colon == std::string::npos ? "" : step.substr(colon + 1);
+      const Decision decision = verb == "allow" ? Decision::allow : verb == "deny" ? Decision::deny : Decision::passthrough;
+      if (verb == "ask") ask();
+      else if (verb == "allow" || verb == "deny" || verb == "pass") bit(model->decide({.id = arg.empty() ? shownID().value_or("") : asked.at(std::stoul(arg))}, decision));
+      else if (verb[0] == '+') main.advance(verb == "+A" ? kArmed : std::stod(verb.substr(1))), show(snap());
+      else if (verb == "=") show(snap());
+      else if (verb == "open") model->expand();
+      else if (verb == "close") model->collapse();
+      else if (verb == "in" || verb == "out") model->setPointerInside(verb == "in");
+      else if (verb == "idle") model->collapseIfIdle();
+      else if (verb == "demo" || verb == "native") model->showDemo(verb == "native");
+      else if (verb == "copy") model->copyRequest(*interaction().current()), show(clipboard.text);
+      else if (verb == "all") model->setShowAllParameters(true);
+      else if (verb == "msg") show(state().message);
+      else if (verb == "wb") workBuddy();
+      else if (verb == "front") workBuddy({.pid = kPid, .active = true}), workspaceChanged();
+      else if (verb == "change") workspaceChanged();
+      else if (verb == "q" || verb == "noq") poll(verb == "q"), verb == "q" ? poll(true) : void(); // the second sighting shows it
+      else if (verb == "ends" || verb == "off") preferences.setBool(PreferenceKeys::completionReminders, verb == "ends"), model->startCompletionReminders();
+      else if (verb == "turn") reminder = finishedTurn();
+      else if (verb == "goq") question = state().questionState.token().value_or(question), bit(model->activateQuestion(question));
+      else if (verb == "goc") bit(model->activateCompletion(reminder));
+      else if (verb == "has") workspace.installed.insert("/Applications/WorkBuddy" + (arg.empty() ? "" : " " + arg) + ".app");
+      else if (verb == "refuse") workspace.openError = "denied";
+      else if (verb == "wbopen") model->openWorkBuddy(arg), main.runUntilIdle();
+      else if (verb == "-autoclose" || verb == "-hover") preferences.setBool(verb == "-hover" ? PreferenceKeys::hoverToExpand : PreferenceKeys::autoCollapse, false);
+      else if (verb == "nofocus") workspace.activationSucceeds = false;
+      else if (verb == "ticking") bit(main.scheduledCount() > 0);
+      else if (verb == "~") show(std::to_string(std::exchange(changes, 0)));
+      else if (verb == "start" || verb == "end") turn(verb == "start" ? "UserPromptSubmit" : "FinalStop", arg == "failed" ? "failed" : "completed", arg == "stale" ? 3.01 : arg == "changed" ? 0.5 : 0, arg == "changed");
+      else if (verb == "status") show(state().completionStatus);
+      else if (verb == "queued") show(std::to_string(state().completionState.queuedCount()));
+      else if (verb == "card") {
+        accessibility.application(kPid)->set("AXWindows", std::vector<AXElementRef>{card}), preferences.setBool(PreferenceKeys::nativeApprovals, true);
+        model->refreshNativeMonitoring(), native.advance(0), until([&] { return interaction().current() != nullptr; }), asked.push_back(*shownID());
+      } else if (verb == "stale") card->multipleCopyFails = true;
+      else ADD_FAILURE() << "no step " << step;
+    }
+    // clang-format on
+    return out;
+  }
 
   // A hook sends its request through the bridge; returns once the model has it.
-  ApprovalRequest ask(std::optional<ApprovalRequest> given = {}) {
-    const ApprovalRequest request = given.value_or(makeRequest(clock.now()));
+  ApprovalRequest ask() {
+    const ApprovalRequest request = makeRequest(clock.now());
     hooks.push_back(std::make_unique<TestClient>(bridgeSocketPath(bridge.path())));
     EXPECT_TRUE(hooks.back()->send(lineOf(request)));
+    asked.push_back(request.id);
     EXPECT_TRUE(until(
         [&] { return std::ranges::any_of(interaction().requests(), [&](auto& r) { return r.id == request.id; }); }));
     return request;
@@ -78,21 +164,16 @@ struct Harness {
   void workspaceChanged() { workspace.changes.notify(ApplicationChange{}); }
 
   // WorkBuddy's window with or without its question card; one poll of the monitor.
-  void poll(bool question) {
-    accessibility.application(kPid)->set("AXWindows",
-                                         std::vector<AXElementRef>{question ? questionWindow : plainWindow});
+  void poll(bool asking) {
+    accessibility.application(kPid)->set("AXWindows", std::vector<AXElementRef>{asking ? questionWindow : plainWindow});
     native.advance(0.8);
     main.runUntilIdle();
   }
-  void showQuestion() { poll(true), poll(true); } // the second identical sighting shows it
 
-  void enableTurnEnds() {
-    preferences.setBool(PreferenceKeys::completionReminders, true);
-    model->startCompletionReminders();
-  }
   // One turn event through the turn-end socket, handled `delay` seconds after it arrived.
   void turn(const std::string& hookEvent, const std::string& reason = "completed", double delay = 0,
             bool workspaceChangesMeanwhile = false) {
+    turns += hookEvent == "UserPromptSubmit";
     const std::string hook = R"({"hook_event_name":")" + hookEvent + R"(","session_id":"s-)" + std::to_string(turns) +
                              R"(","generation_id":"g","final_stop_reason":")" + reason + "\"}";
     EXPECT_TRUE(TestClient(completionSocketPath(bridge.path()))
@@ -107,13 +188,12 @@ struct Harness {
   // A background turn that started and completed, 0.1 s after a tick; it
   // shows (and opens the notch) on the fifth tick after, 0.1 s before this returns.
   Uuid finishedTurn() {
-    ++turns;
     main.advance(0.1);
     turn("UserPromptSubmit");
     turn("FinalStop");
     main.advance(CompletionReminderState::presentationDelay + 0.2);
     EXPECT_TRUE(model->completionVisible()) << state().completionStatus;
-    return model->completionVisible() ? state().completionState.current()->token : Uuid();
+    return completionToken().value_or(Uuid());
   }
 
   // Runs the main queue (unless told not to) until `condition` holds, bounded in real time: the servers answer from
@@ -132,7 +212,7 @@ struct Harness {
 
   TemporaryDirectory bridge;
   TemporaryDirectory home;
-  std::string bridgeDirectory = bridge.path();
+  std::string bridgeDirectory;
   FakeClock clock;
   ManualTaskQueue main{clock};
   ManualTaskQueue native{clock};
@@ -143,195 +223,74 @@ struct Harness {
   FakeAccessibility accessibility{&clock, 0.0};
   SystemFileSystem fileSystem;
   std::vector<std::unique_ptr<TestClient>> hooks;
+  std::vector<std::string> asked;
   int turns = 0;
   const FakeElementRef questionWindow = fakeElementsFor(scannedWindow({QuestionCard().group()}), kPid);
   const FakeElementRef plainWindow = fakeElementsFor(scannedWindow({}), kPid);
+  const FakeElementRef card = fakeElementsFor(scannedWindow({DeletionCard().grouped()}), kPid);
   std::shared_ptr<AppModel> model;
+  Subscription counting;
+  int changes = 0;
+  Uuid reminder;
+  QuestionReminderState::PresentationToken question{};
 };
 
 TEST(AppModelTest, StartsTheBridgeOrSaysWhyNot) {
-  Harness t, second;
-  EXPECT_TRUE(t.state().serviceReady && !t.interaction().expanded());
-  second.model.reset();
-  second.bridgeDirectory = t.bridge.path(); // already served by the first
-  second.start();
-  EXPECT_FALSE(second.state().serviceReady);
+  Harness t, second(t.bridge.path()); // the second finds the socket already served
+  EXPECT_EQ(std::tuple(t.state().serviceReady, t.interaction().expanded(), second.state().serviceReady,
+                       second.interaction().expanded()),
+            std::tuple(true, false, false, true));
   EXPECT_EQ(second.state().message.rfind("桥接未启动：", 0), 0u) << second.state().message;
-  EXPECT_TRUE(second.interaction().expanded());
 }
 
-TEST(AppModelTest, AClickIsTakenOnlyAfterTheRequestWasShownLongEnough) {
-  Harness t;
-  const ApprovalRequest request = t.ask();
-  EXPECT_TRUE(t.interaction().expanded()) << "a request opens the notch";
-  EXPECT_FALSE(t.model->decide(request, Decision::allow));
-  t.main.advance(0.455); // past the hand-off delay, not yet past the arming margin
-  EXPECT_FALSE(t.state().actionReady);
-  EXPECT_FALSE(t.model->decide(request, Decision::allow));
-  t.main.advance(kArmed - 0.455);
-  EXPECT_TRUE(t.state().actionReady);
-
-  const ApprovalRequest second = t.ask(); // arriving behind the shown one disarms nothing
-  EXPECT_TRUE(t.state().actionReady);
-  EXPECT_FALSE(t.model->decide(second, Decision::allow)) << "only the shown request";
-  EXPECT_TRUE(t.model->decide(request, Decision::allow));
-  EXPECT_FALSE(t.model->decide(request, Decision::allow)) << "once";
-  EXPECT_EQ(t.hooks[0]->readUntilClosed(), allowLine(request.id));
-  EXPECT_EQ(t.state().message, "上次决定已发送 · 等待下一条请求");
-  EXPECT_EQ(t.interaction().feedback()->kind, Kind::allowed);
-}
-
-TEST(AppModelTest, ReceiptsGiveWayToTheNextRequestAndTheLastClosesTheNotch) {
-  for (const bool autoCollapse : {true, false}) {
-    Harness t;
-    t.preferences.setBool(PreferenceKeys::autoCollapse, autoCollapse);
-    const ApprovalRequest first = t.ask();
-    const ApprovalRequest second = t.ask();
-    t.model->expand();
-    t.main.advance(kArmed);
-    ASSERT_TRUE(t.model->decide(first, Decision::deny));
-    EXPECT_EQ(t.interaction().feedback()->kind, Kind::denied);
-    t.main.advance(1.09);
-    EXPECT_TRUE(t.interaction().feedback());
-    t.main.advance(0.01);
-    EXPECT_FALSE(t.interaction().feedback());
-    EXPECT_EQ(t.shownID(), second.id);
-    EXPECT_FALSE(t.state().actionReady);
-    t.main.advance(kArmed);
-    EXPECT_TRUE(t.state().actionReady);
-
-    ASSERT_TRUE(t.model->decide(second, Decision::passthrough));
-    EXPECT_EQ(t.interaction().feedback()->kind, Kind::returned);
-    t.main.advance(1.79);
-    EXPECT_TRUE(t.interaction().feedback());
-    t.main.advance(0.01);
-    EXPECT_FALSE(t.interaction().feedback());
-    EXPECT_TRUE(t.interaction().expanded());
-    t.main.advance(0.15);
-    EXPECT_EQ(t.interaction().expanded(), !autoCollapse);
-    t.model->setPointerInside(true);
-    t.model->setPointerInside(false);
-    t.model->collapseIfIdle();
-    t.main.advance(10);
-    EXPECT_EQ(t.interaction().expanded(), !autoCollapse);
+// Each rule of the notch as one script of steps (see Harness::run) and what it showed.
+TEST(AppModelTest, EachRuleShowsWhatItShould) {
+  const std::string preview = "{\n  \"command\" : \"rm -rf /tmp/x\"\n}";
+  // clang-format off
+  const std::tuple<const char*, const char*, std::string> rows[] = {
+      {"a click counts only after the request showed long enough, once", "ask = allow:0 +0.455 allow:0 +0.0051 ask = allow:1 allow:0 allow:0 = msg", "open r0 | 0 | open r0 | 0 | open r0 armed | open r0 armed | 0 | 1 | 0 | open r1 allowed | 上次决定已发送 · 等待下一条请求"},
+      {"a receipt gives way to the next request; the last one closes the notch", "ask ask open +A deny:0 +1.09 +0.01 +A pass:1 +1.79 +0.01 +0.15 in out idle +10", "open r0 armed | 1 | open r1 denied | open r1 | open r1 armed | 1 | open returned | open | closed | closed"},
+      {"... unless closing by itself is off", "-autoclose ask ask open +A deny:0 +1.09 +0.01 +A pass:1 +1.79 +0.01 +0.15 in out idle +10", "open r0 armed | 1 | open r1 denied | open r1 | open r1 armed | 1 | open returned | open | open | open"},
+      {"hover opens after a dwell, not again after Esc until the pointer left", "in +0.21 out +1 in +0.22 close in +1 out +0 in +0.22 close -hover out +0 in +1", "closed | closed | open | closed | closed | open | closed | closed"},
+      {"a demonstration gives way to a real request silently", "demo = ask = msg close native =", "open demo | open r0 | 本地桥接已就绪 | open r0"},
+      {"a native demonstration presses and opens nothing", "native +A allow = msg", "open demo armed | 1 | open allowed | 演示结束 · 没有执行任何命令"},
+      {"copies what the card shows, marked for 1.5 s", "ask copy all copy +1.49 +0.01", "rm -rf /tmp/x | " + preview + " | open r0 armed copied | open r0 armed"},
+      {"opens the AI edition for its source", "has:AI has: wbopen:workbuddyAI = msg", "closed [open /Applications/WorkBuddy AI.app] | 本地桥接已就绪"},
+      {"opens the plain edition for its source", "has:AI has: wbopen:workbuddy = msg", "closed [open /Applications/WorkBuddy.app] | 本地桥接已就绪"},
+      {"falls back to the plain edition", "has: wbopen:workbuddyAI = msg", "closed [open /Applications/WorkBuddy.app] | 本地桥接已就绪"},
+      {"falls back to the AI edition", "has:AI wbopen:workbuddy = msg", "closed [open /Applications/WorkBuddy AI.app] | 本地桥接已就绪"},
+      {"says when WorkBuddy is not installed", "wbopen:workbuddy = msg", "open | 未在 Applications 找到WorkBuddy，请手动打开"},
+      {"says when WorkBuddy does not open", "has: refuse wbopen:workbuddy = msg", "open [open /Applications/WorkBuddy.app] | 无法打开WorkBuddy，请手动打开"},
+      {"a question waits behind an approval, then arms and hands over once", "wb ask close q = open +A allow:0 = +1.8 +0.449 goq +0.002 goq goq =", "closed r0 | open r0 armed | 1 | open allowed | open q | open q | 0 | open q-armed | 1 | 0 | closed [activate 4242]"},
+      {"WorkBuddy coming to the front ends a shown question", "wb q = front =", "open q | closed"},
+      {"higher content hides a turn-end reminder without losing or consuming it", "wb ends turn q = noq open +A ask = goc +A deny:0 +1.8 +A goc =", "open q | open c-armed | open r0 | 0 | open r0 armed | 1 | open c | open c-armed | 1 | closed [activate 4242]"},
+      {"an auto-opened reminder closes by itself and does not reopen", "wb ends turn +3.8 +0.2 +5", "open c-armed | closed c | closed c"},
+      {"... unless the pointer rests on it", "wb ends in turn +3.8 +0.2 out +1.45 +0.1", "open c-armed | open c-armed | open c-armed | closed c"},
+      {"the reminder button works within 30 s, once", "wb ends turn in +28.8 goc close open +A goc", "open c-armed | 1 | open [activate 4242] | 0"},
+      {"... and not at 30.05 s, while the reminder is still current", "wb ends turn in +29.05 goc close open +A goc", "open c-armed | 0 | closed | 0"},
+      {"... and once even when the activation fails", "wb ends nofocus turn in +1 goc close open +A goc", "open c-armed | 0 | open c failed [activate 4242] | 0"},
+      {"WorkBuddy changing removes the shown reminder", "wb ends turn change = ticking", "closed | 1"},
+      {"the switch turning off removes it and stops the tick", "wb ends turn off = ticking", "closed | 0"},
+      {"... nor when closing by itself is off", "-autoclose wb ends turn +4.1", "open c-armed"},
+      {"turn events set the status only while fresh, and count only in the background", "wb status ends status start status end:failed status start end:stale status start end:changed status +1 queued front start end +1 queued", "本轮结束提醒已关闭 | 通知通道就绪；请单独安装结束提醒 Hook | 已收到新一轮开始，等待对应终态 | 已收到非正常或不明终态，不作为完成提示 | 已收到新一轮开始，等待对应终态 | 已收到正常结束事件，仅配对后台新轮次提醒 | closed | 0 | closed | 0"},
+      {"a native card that changed before the click opens WorkBuddy instead", "wb has:AI has: card open +A stale allow:0 = msg", "open r0 armed | 0 | open unavailable [open /Applications/WorkBuddy.app] | 上条请求已结束"},
+      {"ticks that change nothing tell nobody", "wb ends ~ +20 ~ turn +A ~ +2 ~", "3 | closed | 0 | open c-armed | 4 | open c-armed | 0"},
+  };
+  // clang-format on
+  for (const auto& [name, script, expected] : rows) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Harness().run(script), expected);
   }
 }
 
-TEST(AppModelTest, HoverOpensOnlyAfterADwellAndNotAgainAfterEscUntilThePointerLeft) {
+TEST(AppModelTest, DecisionsReachTheHookAndDemonstrationsAreWhatTheySay) {
   Harness t;
-  const auto hover = [&](bool inside, double wait) {
-    t.model->setPointerInside(inside);
-    t.main.advance(wait);
-    return t.interaction().expanded();
-  };
-  EXPECT_FALSE(hover(true, 0.21) || hover(false, 1)) << "a pass across the badge";
-  EXPECT_TRUE(hover(true, 0.22));
-  t.model->collapse(); // Esc, with the pointer still over the notch
-  EXPECT_FALSE(hover(true, 1));
-  EXPECT_TRUE(hover(false, 0) || hover(true, 0.22));
-  t.model->collapse();
-  t.preferences.setBool(PreferenceKeys::hoverToExpand, false);
-  EXPECT_FALSE(hover(false, 0) || hover(true, 1));
-}
-
-TEST(AppModelTest, DemonstrationsSendNothingAndGiveWayToRealRequests) {
-  Harness t;
-  t.model->showDemo(false);
-  ASSERT_TRUE(t.state().isDemo);
-  EXPECT_EQ(t.interaction().current()->toolName, "Bash");
-  const ApprovalRequest real = t.ask(); // ends the demonstration silently
-  EXPECT_FALSE(t.state().isDemo || t.interaction().feedback());
-  EXPECT_EQ(t.shownID(), real.id);
-  EXPECT_EQ(t.interaction().requests().size(), 1u);
-  EXPECT_EQ(t.state().message, "本地桥接已就绪");
-  t.model->collapse();
-  t.model->showDemo(true); // with a request waiting: only opens the notch
-  EXPECT_EQ(t.shownID(), real.id);
-  EXPECT_TRUE(t.interaction().expanded());
-
-  Harness d;
-  d.model->showDemo(true);
-  const ApprovalRequest demo = *d.interaction().current();
-  EXPECT_EQ(std::tie(demo.eventName, demo.sessionID, demo.source), std::tuple("NativeApproval", "演示窗口", "demo"));
-  EXPECT_EQ(demo.toolInputJSON,
-            "{\n  \"command\" : \"rm -f ./temporary-frames/*.png\",\n  \"description\" : "
-            "\"检测到批量删除操作：累计删除数量 336 项，阈值 50\\n高风险命令，可能影响系统稳定性\"\n}");
-  EXPECT_DOUBLE_EQ(demo.expiresAt, d.clock.now() + 3600);
-  d.main.advance(kArmed);
-  EXPECT_TRUE(d.model->decide(demo, Decision::allow));
-  EXPECT_EQ(d.state().message, "演示结束 · 没有执行任何命令");
-  EXPECT_TRUE(d.interaction().feedback()->isDemo && !d.state().isDemo);
-  EXPECT_TRUE(d.workspace.calls.empty()) << "a native demonstration presses and opens nothing";
-}
-
-TEST(AppModelTest, CopiesWhatTheCardShows) {
-  Harness t;
-  ApprovalRequest request = makeRequest(t.clock.now());
-  request.toolInputJSON = "{\n  \"command\" : \"ls -la\",\n  \"timeout\" : 5\n}";
-  t.ask(request);
-  t.model->copyRequest(request);
-  EXPECT_EQ(t.clipboard.text, "ls -la");
-  t.model->setShowAllParameters(true);
-  t.model->copyRequest(request);
-  EXPECT_EQ(t.clipboard.text, request.toolInputJSON);
-  EXPECT_EQ(t.state().copiedRequestID, request.id);
-  t.main.advance(1.49);
-  EXPECT_EQ(t.state().copiedRequestID, request.id);
-  t.main.advance(0.01);
-  EXPECT_FALSE(t.state().copiedRequestID);
-}
-
-TEST(AppModelTest, OpensTheRightWorkBuddyOrSaysWhy) {
-  const std::string plain = "/Applications/WorkBuddy.app", ai = "/Applications/WorkBuddy AI.app";
-  struct Row {
-    std::set<std::string> installed;
-    std::string source;
-    std::optional<std::string> openError;
-    std::vector<std::string> calls;
-    std::string message;
-  };
-  const std::string ready = "本地桥接已就绪";
-  const Row rows[] = {
-      {{plain, ai}, "workbuddyAI", {}, {"open " + ai}, ready},
-      {{plain, ai}, "workbuddy", {}, {"open " + plain}, ready},
-      {{plain}, "workbuddyAI", {}, {"open " + plain}, ready},
-      {{ai}, "workbuddy", {}, {"open " + ai}, ready},
-      {{}, "workbuddy", {}, {}, "未在 Applications 找到WorkBuddy，请手动打开"},
-      {{plain}, "workbuddy", "denied", {"open " + plain}, "无法打开WorkBuddy，请手动打开"},
-  };
-  for (const Row& row : rows) {
-    Harness t;
-    t.workspace.installed = row.installed;
-    t.workspace.openError = row.openError;
-    t.model->openWorkBuddy(row.source);
-    t.main.runUntilIdle();
-    EXPECT_EQ(t.workspace.calls, row.calls) << row.source;
-    EXPECT_EQ(t.state().message, row.message) << row.source;
-    EXPECT_EQ(t.interaction().expanded(), row.message != ready) << row.source;
-  }
-}
-
-// A native card that changed before the click is not pressed: the receipt
-// says so and WorkBuddy opens so that the user decides there.
-TEST(AppModelTest, AChangedNativeCardOpensWorkBuddy) {
-  Harness t;
-  t.workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {{.pid = kPid}});
-  t.workspace.installed = {"/Applications/WorkBuddy.app", "/Applications/WorkBuddy AI.app"};
-  const FakeElementRef window = fakeElementsFor(scannedWindow({DeletionCard().grouped()}), kPid);
-  t.accessibility.application(kPid)->set("AXWindows", std::vector<AXElementRef>{window});
-  t.preferences.setBool(PreferenceKeys::nativeApprovals, true);
-  t.model->refreshNativeMonitoring();
-  t.native.advance(0); // the first poll
-  ASSERT_TRUE(t.until([&] { return t.interaction().current() != nullptr; }));
-  const ApprovalRequest card = *t.interaction().current();
-  EXPECT_EQ(card.eventName, "NativeApproval");
-  t.model->expand();
-  t.main.advance(kArmed);
-  window->multipleCopyFails = true; // the card can no longer be read whole
-  EXPECT_FALSE(t.model->decide(card, Decision::allow));
-  EXPECT_EQ(t.interaction().feedback()->kind, Kind::unavailable);
-  EXPECT_EQ(t.workspace.calls, std::vector<std::string>{"open /Applications/WorkBuddy.app"});
-  EXPECT_EQ(t.state().message, "上条请求已结束");
+  t.run("ask +A allow:0");
+  EXPECT_EQ(t.hooks[0]->readUntilClosed(), R"({"decision":"allow","id":")" + t.asked[0] + "\"}\n");
+  t.model->showDemo(true);
+  const ApprovalRequest demo = *t.interaction().current();
+  EXPECT_EQ(std::tie(demo.eventName, demo.source), std::tuple("NativeApproval", "demo"));
+  EXPECT_DOUBLE_EQ(demo.expiresAt, t.clock.now() + 3600);
 }
 
 TEST(AppModelTest, NativeMonitoringFollowsItsPreferences) {
@@ -341,63 +300,54 @@ TEST(AppModelTest, NativeMonitoringFollowsItsPreferences) {
   t.model->refreshNativeMonitoring();
   EXPECT_EQ(t.native.scheduledCount(), 0u);
   EXPECT_EQ(t.state().nativeStatus, "原生审批和提问提醒均已关闭");
-
   t.accessibility.trusted = false;
   t.model->openAccessibilitySettings(true);
-  EXPECT_TRUE(t.preferences.boolValue(PreferenceKeys::nativeApprovals));
-  EXPECT_EQ(t.systemSettings.opened, 1);
-  EXPECT_FALSE(t.state().nativeAccessGranted);
-  EXPECT_GT(t.native.scheduledCount(), 0u);
+  EXPECT_TRUE(t.preferences.boolValue(PreferenceKeys::nativeApprovals) && t.systemSettings.opened == 1);
   t.native.advance(0);
   t.main.runUntilIdle();
   EXPECT_EQ(t.state().nativeStatus, "需要辅助功能权限，才能读取 WorkBuddy 的确认卡或提问卡");
+  EXPECT_FALSE(t.state().nativeAccessGranted);
 }
 
-// The production answers about WorkBuddy, for each state it can be in;
-// always asked about kPid.
+// The production answers about WorkBuddy, for each state it can be in, always asked about kPid: whether a
+// question and a turn-end reminder count it as in the background and can bring it forward, the turn-end
+// target, and the calls made.
 TEST(AppModelTest, TheSystemDependenciesAnswerForTheOneWorkBuddyProcess) {
   struct Row {
     std::vector<RunningApplication> running;
-    bool questionBackground, questionActivated, completionBackground, completionActivated;
-    std::optional<std::int32_t> target;
-    std::vector<std::string> calls;
+    bool unhideSucceeds, activationSucceeds;
+    std::string expected;
   };
-  const std::string activate = "activate 4242", unhide = "unhide 4242";
+  // clang-format off
   const Row rows[] = {
-      {{{.pid = kPid}}, true, true, true, true, kPid, {activate, activate}},
-      {{{.pid = kPid, .active = true}}, false, true, false, true, kPid, {activate, activate}},
-      {{{.pid = kPid, .hidden = true}}, false, false, true, true, kPid, {unhide, activate}},
-      {{{.pid = kPid}, {.pid = kPid + 1}}, false, false, false, false, std::nullopt, {}},
-      {{{.pid = kPid + 1}}, false, false, false, false, kPid + 1, {}},
-      {{{.pid = kPid, .terminated = true}}, false, false, false, false, std::nullopt, {}},
+      {{{.pid = kPid}}, true, true, "1111 4242 [activate 4242] [activate 4242]"},
+      {{{.pid = kPid, .active = true}}, true, true, "0101 4242 [activate 4242] [activate 4242]"},
+      {{{.pid = kPid, .hidden = true}}, true, true, "0011 4242 [unhide 4242] [activate 4242]"},
+      {{{.pid = kPid, .hidden = true}}, false, true, "0010 4242 [unhide 4242]"},
+      {{{.pid = kPid, .hidden = true}}, true, false, "0010 4242 [unhide 4242] [activate 4242]"},
+      {{{.pid = kPid}, {.pid = kPid + 1}}, true, true, "0000 none"},
+      {{{.pid = kPid + 1}}, true, true, "0000 4243"},
+      {{{.pid = kPid, .terminated = true}}, true, true, "0000 none"},
   };
+  // clang-format on
   for (const Row& row : rows) {
     FakeWorkspace workspace;
     FakePreferences preferences;
     workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), row.running);
+    workspace.unhideSucceeds = row.unhideSucceeds;
+    workspace.activationSucceeds = row.activationSucceeds;
     const AppModelDependencies system = AppModelDependencies::system(workspace, preferences);
-    EXPECT_EQ(system.questionIsBackground(kPid), row.questionBackground);
-    EXPECT_EQ(system.questionActivate(kPid), row.questionActivated);
-    EXPECT_EQ(system.completionIsBackground(kPid), row.completionBackground);
-    EXPECT_EQ(system.completionActivate(kPid), row.completionActivated);
-    EXPECT_EQ(system.completionTarget(), row.target);
-    EXPECT_EQ(workspace.calls, row.calls);
+    std::string seen;
+    for (const bool answer : {system.questionIsBackground(kPid), system.questionActivate(kPid),
+                              system.completionIsBackground(kPid), system.completionActivate(kPid)}) {
+      seen += answer ? "1" : "0";
+    }
+    seen += " " + (system.completionTarget() ? std::to_string(*system.completionTarget()) : "none");
+    for (const std::string& call : workspace.calls) {
+      seen += " [" + call + "]";
+    }
+    EXPECT_EQ(seen, row.expected);
   }
-  FakeWorkspace workspace; // hidden: shown first, and either refusal fails the activation
-  FakePreferences preferences;
-  workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {{.pid = kPid, .hidden = true}});
-  const AppModelDependencies system = AppModelDependencies::system(workspace, preferences);
-  workspace.unhideSucceeds = false;
-  EXPECT_FALSE(system.completionActivate(kPid));
-  workspace.unhideSucceeds = true;
-  workspace.activationSucceeds = false;
-  EXPECT_FALSE(system.completionActivate(kPid));
-  EXPECT_EQ(workspace.calls, (std::vector<std::string>{unhide, unhide, activate}));
-  preferences.setBool(PreferenceKeys::questionReminders, false);
-  preferences.setBool(PreferenceKeys::completionReminders, true);
-  preferences.setBool(PreferenceKeys::autoCollapse, false);
-  EXPECT_FALSE(system.questionFeatureEnabled() || !system.completionFeatureEnabled() ||
-               system.completionAutoCollapseEnabled());
 }
 
 // A profile counts as configured only for the entry exactly as an install
@@ -445,197 +395,18 @@ TEST(AppModelTest, ConfiguredProfilesAreThoseWithThisAppsExactApprovalHook) {
 
 // ---- Reminders ----------------------------------------------------------------
 
-TEST(AppModelReminderTest, AQuestionWaitsBehindAnApprovalThenArmsAndHandsOverOnce) {
-  Harness t;
-  t.workBuddy();
-  const ApprovalRequest request = t.ask();
-  t.model->collapse();
-  t.showQuestion();
-  ASSERT_TRUE(t.state().questionState.visibleReminder());
-  EXPECT_FALSE(t.model->questionShown());
-  EXPECT_FALSE(t.interaction().expanded()) << "a hidden question opens nothing";
-  t.model->expand();
-  t.main.advance(kArmed);
-  ASSERT_TRUE(t.model->decide(request, Decision::allow));
-  EXPECT_FALSE(t.model->questionShown()) << "behind the receipt";
-  t.main.advance(1.8);
-  EXPECT_TRUE(t.model->questionShown());
-  EXPECT_TRUE(t.interaction().expanded());
-  const auto token = *t.state().questionState.token();
-  t.main.advance(0.449);
-  EXPECT_FALSE(t.model->activateQuestion(token));
-  t.main.advance(0.002);
-  EXPECT_TRUE(t.model->activateQuestion(token));
-  EXPECT_FALSE(t.model->activateQuestion(token)) << "once";
-  EXPECT_EQ(t.workspace.calls, std::vector<std::string>{"activate 4242"});
-  EXPECT_FALSE(t.interaction().expanded());
-
-  Harness front; // WorkBuddy coming to the front ends what the question showed
-  front.workBuddy();
-  front.showQuestion();
-  ASSERT_TRUE(front.model->questionShown());
-  front.workBuddy({.pid = kPid, .active = true});
-  front.workspaceChanged();
-  EXPECT_FALSE(front.model->questionShown());
-  EXPECT_FALSE(front.interaction().expanded());
-}
-
-TEST(AppModelReminderTest, HigherContentHidesATurnEndReminderWithoutLosingOrConsumingIt) {
-  Harness t;
-  t.workBuddy();
-  t.enableTurnEnds();
-  const Uuid reminder = t.finishedTurn();
-  t.showQuestion();
-  EXPECT_TRUE(t.model->questionShown());
-  EXPECT_FALSE(t.model->completionVisible());
-  t.poll(false); // the question card is gone
-  EXPECT_FALSE(t.model->questionShown());
-  EXPECT_TRUE(t.model->completionVisible());
-
-  t.model->expand();
-  t.main.advance(kArmed);
-  EXPECT_TRUE(t.state().completionActionReady);
-  const ApprovalRequest request = t.ask();
-  EXPECT_FALSE(t.state().completionActionReady);
-  EXPECT_FALSE(t.model->activateCompletion(reminder));
-  t.main.advance(kArmed);
-  ASSERT_TRUE(t.model->decide(request, Decision::deny));
-  t.main.advance(1.8);
-  ASSERT_TRUE(t.model->completionVisible());
-  EXPECT_EQ(t.state().completionState.current()->token, reminder);
-  t.main.advance(kArmed);
-  EXPECT_TRUE(t.model->activateCompletion(reminder));
-  EXPECT_EQ(t.workspace.calls, std::vector<std::string>{"activate 4242"});
-}
-
-TEST(AppModelReminderTest, AnAutoOpenedReminderClosesByItselfUnlessThePointerRestsOnIt) {
-  for (const bool pointerRests : {false, true}) {
-    Harness t;
-    t.workBuddy();
-    t.enableTurnEnds();
-    t.model->setPointerInside(pointerRests); // resting where the notch opens
-    t.finishedTurn();
-    t.main.advance(3.8);
-    EXPECT_TRUE(t.interaction().expanded());
-    t.main.advance(0.2);
-    EXPECT_EQ(t.interaction().expanded(), pointerRests);
-    if (!pointerRests) {
-      EXPECT_TRUE(t.model->completionVisible());
-      EXPECT_TRUE(t.state().completionState.hasBeenPresented());
-      t.main.advance(5);
-      EXPECT_FALSE(t.interaction().expanded()) << "not reopened by itself";
-      continue;
-    }
-    t.model->setPointerInside(false);
-    t.main.advance(1.45);
-    EXPECT_TRUE(t.interaction().expanded());
-    t.main.advance(0.1);
-    EXPECT_FALSE(t.interaction().expanded());
-  }
-}
-
-TEST(AppModelReminderTest, TheGoToWorkBuddyButtonWorksOnceAndOnlyWithinThirtySeconds) {
-  struct Row {
-    double pressAfter; // seconds after the reminder arrived
-    bool activationSucceeds, pressed;
-  };
-  // 30.05 s: the reminder is still current (the tick that retires it comes at 30.1 s).
-  for (const Row row : {Row{29.8, true, true}, Row{30.05, true, false}, Row{2.0, false, true}}) {
-    Harness t;
-    t.workBuddy();
-    t.workspace.activationSucceeds = row.activationSucceeds;
-    t.enableTurnEnds();
-    const Uuid reminder = t.finishedTurn();
-    t.model->setPointerInside(true); // keeps it open
-    t.main.advance(row.pressAfter - 1.0);
-    EXPECT_EQ(t.model->activateCompletion(reminder), row.pressed && row.activationSucceeds) << row.pressAfter;
-    EXPECT_EQ(t.workspace.calls.size(), row.pressed ? 1u : 0u) << row.pressAfter;
-    EXPECT_EQ(t.state().completionActivationFailed, row.pressed && !row.activationSucceeds);
-    t.model->collapse();
-    t.model->expand();
-    t.main.advance(kArmed);
-    EXPECT_FALSE(t.model->activateCompletion(reminder)) << "never again";
-    EXPECT_EQ(t.workspace.calls.size(), row.pressed ? 1u : 0u);
-  }
-}
-
-TEST(AppModelReminderTest, TurnEventsSetTheStatusOnlyWhileFreshAndCountOnlyInTheBackground) {
-  Harness t;
-  t.workBuddy();
-  EXPECT_EQ(t.state().completionStatus, "本轮结束提醒已关闭");
-  t.enableTurnEnds();
-  EXPECT_EQ(t.state().completionStatus, "通知通道就绪；请单独安装结束提醒 Hook");
-  ++t.turns;
-  t.turn("UserPromptSubmit");
-  EXPECT_EQ(t.state().completionStatus, "已收到新一轮开始，等待对应终态");
-  t.turn("FinalStop", "failed");
-  EXPECT_EQ(t.state().completionStatus, "已收到非正常或不明终态，不作为完成提示");
-  ++t.turns;
-  t.turn("UserPromptSubmit");
-  t.turn("FinalStop", "completed", 3.01); // handled when already stale
-  EXPECT_EQ(t.state().completionStatus, "已收到新一轮开始，等待对应终态");
-  ++t.turns;
-  t.turn("UserPromptSubmit");
-  t.turn("FinalStop", "completed", 0.5, true); // WorkBuddy changed state after the turn ended
-  EXPECT_EQ(t.state().completionStatus, "已收到正常结束事件，仅配对后台新轮次提醒");
-  t.main.advance(1);
-  EXPECT_EQ(t.state().completionState.queuedCount(), 0u);
-
-  t.workBuddy({.pid = kPid, .active = true});
-  ++t.turns;
-  t.turn("UserPromptSubmit");
-  t.turn("FinalStop");
-  t.main.advance(1);
-  EXPECT_EQ(t.state().completionState.queuedCount(), 0u) << "WorkBuddy in front";
-}
-
 TEST(AppModelReminderTest, TheTurnEndStatusTellsWhetherTheHookIsInstalled) {
   Harness t;
   const std::string settings = t.home.child(".workbuddy/settings.json");
   writeFile(settings, "{}");
   HookInstaller(t.fileSystem).installCompletion(settings, kExecutable, false);
-  t.enableTurnEnds();
+  t.run("ends");
   EXPECT_TRUE(t.state().completionHookInstalled);
   EXPECT_EQ(t.state().completionStatus, "已接入，等待新一轮开始与结束事件");
   writeFile(settings, "{");
   t.model->refreshCompletionHookInstalled();
   EXPECT_FALSE(t.state().completionHookInstalled);
   EXPECT_EQ(t.state().completionStatus.rfind("结束提醒配置需核对：", 0), 0u) << t.state().completionStatus;
-}
-
-TEST(AppModelReminderTest, WorkBuddyComingForwardOrTheSwitchTurningOffRemovesTheShownReminder) {
-  for (const bool switchOff : {false, true}) {
-    Harness t;
-    t.workBuddy();
-    t.enableTurnEnds();
-    t.finishedTurn();
-    ASSERT_TRUE(t.interaction().expanded());
-    if (switchOff) {
-      t.preferences.setBool(PreferenceKeys::completionReminders, false);
-      t.model->startCompletionReminders();
-    } else {
-      t.workspaceChanged();
-    }
-    EXPECT_FALSE(t.state().completionState.current());
-    EXPECT_FALSE(t.interaction().expanded());
-    EXPECT_EQ(t.main.scheduledCount() > 0, !switchOff) << "the tick runs only while reminders are on";
-  }
-}
-
-TEST(AppModelReminderTest, TicksThatChangeNothingTellNobody) {
-  Harness t;
-  t.workBuddy();
-  t.enableTurnEnds();
-  int changes = 0;
-  const Subscription subscription = t.model->subscribe([&] { ++changes; });
-  t.main.advance(20); // 100 ticks
-  EXPECT_EQ(changes, 0);
-  t.finishedTurn();
-  t.main.advance(kArmed);
-  EXPECT_TRUE(t.state().completionActionReady);
-  changes = 0;
-  t.main.advance(2); // shown and armed
-  EXPECT_EQ(changes, 0);
 }
 
 // The promises of the notch, over random use: a decision reaches the
@@ -649,12 +420,11 @@ TEST(AppModelPropertyTest, OnlyWhatWasShownArmedIsEverDecidedOrActivated) {
   const double steps[] = {0.05, 0.2, 0.44, kArmed, 1.2, 2};
   // 60 sequences in the suite; NOTCH_PROPERTY_SEQUENCES runs more for a longer search.
   const char* const requested = std::getenv("NOTCH_PROPERTY_SEQUENCES");
-  const int sequences = requested != nullptr ? std::atoi(requested) : 60;
-  for (int sequence = 0; sequence < sequences; ++sequence) {
+  for (int sequence = 0; sequence < (requested != nullptr ? std::atoi(requested) : 60); ++sequence) {
     SCOPED_TRACE(sequence);
     Harness t;
     t.workBuddy();
-    t.enableTurnEnds();
+    t.run("ends");
     std::optional<std::string> visible; // "a<id>", "q<token>" or "c<token>", shown in the open notch
     double visibleSince = 0;
     const Subscription watch = t.model->subscribe([&] {
@@ -665,30 +435,32 @@ TEST(AppModelPropertyTest, OnlyWhatWasShownArmedIsEverDecidedOrActivated) {
       } else if (t.model->questionShown()) {
         now = "q" + t.state().questionState.token()->value.string();
       } else if (t.model->completionVisible()) {
-        now = "c" + t.state().completionState.current()->token.string();
+        now = "c" + t.completionToken()->string();
       }
       if (now != visible) {
-        visible = now;
-        visibleSince = t.clock.uptime();
+        visible = now, visibleSince = t.clock.uptime();
       }
     });
     std::map<std::string, std::size_t> hookOf; // request id → index in t.hooks
     std::map<std::string, Decision> decided;
-    std::set<std::string> activated;
-    const auto completionToken = [&] {
-      const auto& current = t.state().completionState.current();
-      return current ? std::optional(current->token) : std::nullopt;
-    };
+    std::set<std::string> done; // what was decided or activated, as `visible` names it
     for (int step = 0; step < 40; ++step) {
       const auto& requests = t.interaction().requests();
       const std::optional<ApprovalRequest> any =
           requests.empty() ? std::nullopt : std::optional(requests[random() % requests.size()]);
-      const bool armedLongEnough = visible && t.clock.uptime() - visibleSince >= NotchInteraction::handoffDelay;
       const std::optional<std::string> shown = visible;
+      const bool armedLongEnough = shown && t.clock.uptime() - visibleSince >= NotchInteraction::handoffDelay;
+      const auto acted = [&](const std::string& what) {
+        ASSERT_EQ(shown, what);
+        ASSERT_TRUE(armedLongEnough);
+        ASSERT_TRUE(done.insert(what).second);
+      };
       const std::size_t callsBefore = t.workspace.calls.size();
       const std::optional<QuestionReminder> questionBefore = t.state().questionState.visibleReminder();
-      const std::optional<Uuid> completionBefore = completionToken();
+      const std::optional<Uuid> completionBefore = t.completionToken();
       const unsigned operation = random() % 18;
+      const bool demo = t.state().isDemo;
+      const auto question = t.state().questionState.token();
       // clang-format off
       switch (operation) {
       case 0: {
@@ -701,35 +473,17 @@ TEST(AppModelPropertyTest, OnlyWhatWasShownArmedIsEverDecidedOrActivated) {
       case 2: random() % 2 ? t.model->expand() : t.model->collapse(); break;
       case 3: t.model->setPointerInside(random() % 2 == 0); break;
       case 4: if (any) t.model->select(any->id); t.model->selectAdjacent(random() % 2 == 0 ? 1 : -1); break;
-      case 5: case 6: {
-        const bool demo = t.state().isDemo;
-        const auto decision = static_cast<Decision>(any ? random() % 3 : 0);
-        if (any && t.model->decide(*any, decision) && !demo) {
-          ASSERT_EQ(shown, "a" + any->id);
-          ASSERT_TRUE(armedLongEnough);
-          ASSERT_TRUE(decided.emplace(any->id, decision).second);
-        }
+      case 5: case 6:
+        if (const auto decision = static_cast<Decision>(any ? random() % 3 : 0); any && t.model->decide(*any, decision) && !demo) acted("a" + any->id), decided[any->id] = decision;
         break;
-      }
       case 7: random() % 3 == 0 ? t.model->returnDemo() : t.model->showDemo(random() % 2 == 0); break;
       case 8: t.poll(random() % 3 != 0); break;
-      case 9: ++t.turns, t.turn("UserPromptSubmit"), t.turn("FinalStop"), t.main.advance(CompletionReminderState::presentationDelay + 0.1); break;
+      case 9: t.turn("UserPromptSubmit"), t.turn("FinalStop"), t.main.advance(CompletionReminderState::presentationDelay + 0.1); break;
       case 10: t.workBuddy({.pid = kPid, .active = random() % 4 == 0}), t.workspaceChanged(); break;
-      case 11:
-        if (const auto token = t.state().questionState.token(); token && (t.model->activateQuestion(*token) || t.workspace.calls.size() > callsBefore)) {
-          ASSERT_EQ(shown, "q" + token->value.string());
-          ASSERT_TRUE(armedLongEnough);
-          ASSERT_TRUE(activated.insert(*shown).second);
-        }
-        break;
+      case 11: if (question && (t.model->activateQuestion(*question) || t.workspace.calls.size() > callsBefore)) acted("q" + question->value.string()); break;
       case 12:
-        if (const auto current = completionToken(); current && random() % 4 == 0) {
-          t.model->dismissCompletion(*current);
-        } else if (current && (t.model->activateCompletion(*current) || t.workspace.calls.size() > callsBefore)) {
-          ASSERT_EQ(shown, "c" + current->string());
-          ASSERT_TRUE(armedLongEnough);
-          ASSERT_TRUE(activated.insert(*shown).second);
-        }
+        if (completionBefore && random() % 4 == 0) t.model->dismissCompletion(*completionBefore);
+        else if (completionBefore && (t.model->activateCompletion(*completionBefore) || t.workspace.calls.size() > callsBefore)) acted("c" + completionBefore->string());
         break;
       default: t.main.advance(steps[random() % std::size(steps)]);
       }
@@ -738,15 +492,13 @@ TEST(AppModelPropertyTest, OnlyWhatWasShownArmedIsEverDecidedOrActivated) {
         std::this_thread::sleep_for(std::chrono::microseconds(300)); // let the server's threads catch up
         t.main.runUntilIdle();
       }
-      if (t.model->hasApprovalContent()) {
-        ASSERT_FALSE(t.state().questionActionReady || t.state().completionActionReady);
-      }
+      ASSERT_FALSE(t.model->hasApprovalContent() && (t.state().questionActionReady || t.state().completionActionReady));
       if (operation != 11 && operation != 12) {
         ASSERT_EQ(t.workspace.calls.size(), callsBefore) << "only a reminder's button brings WorkBuddy forward";
       }
       if (operation <= 7) { // the approval side leaves both reminders where they were
         ASSERT_EQ(t.state().questionState.visibleReminder(), questionBefore);
-        ASSERT_EQ(completionToken(), completionBefore);
+        ASSERT_EQ(t.completionToken(), completionBefore);
       }
     }
     // A hook allowed or denied holds its answer (a hand-back is answered by
