@@ -5,61 +5,34 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <climits>
 #include <cstdlib>
-#include <thread>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "platform/linux/StandInWindow.h"
 #include "support/ChildProcess.h"
-#include "support/Clock.h"
 
 namespace notch {
 namespace {
 
 using testing::StandInWindow;
 
-struct Diagnosis {
-  std::string output;
-  int status = -1;
-  double seconds = 0;
-  std::string imageWhileRunning; // what the process ran half-way through
-};
+// Runs the diagnosis as a user would, and half-way through notes which
+// image the process runs by then: a line "image: <path>" among the output.
+testing::ChildResult diagnose() {
+  const std::string script = std::string(NOTCH_EXECUTABLE_PATH) +
+                             " --native-diagnose & sleep 0.9; echo \"image: $(readlink /proc/$!/exe)\"; wait $!";
+  return testing::runChild("/bin/sh", {"-c", script});
+}
 
-Diagnosis diagnose() {
-  int out[2];
-  if (::pipe2(out, O_CLOEXEC) != 0) {
-    return {};
+// Takes the "image: " line out of `output` and returns the path in it.
+std::string takeImage(std::string& output) {
+  const std::size_t start = output.find("image: ");
+  const std::size_t end = output.find('\n', start);
+  if (start == std::string::npos || end == std::string::npos) {
+    return "";
   }
-  const double start = uptimeNow();
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(out[1], STDOUT_FILENO);
-    ::execl(NOTCH_EXECUTABLE_PATH, NOTCH_EXECUTABLE_PATH, "--native-diagnose", nullptr);
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  Diagnosis result;
-  std::this_thread::sleep_for(std::chrono::milliseconds(900));
-  char image[PATH_MAX] = {};
-  if (const ssize_t length = ::readlink(("/proc/" + std::to_string(pid) + "/exe").c_str(), image, sizeof image - 1);
-      length > 0) {
-    result.imageWhileRunning = std::string(image, static_cast<std::size_t>(length));
-  }
-  char chunk[4096];
-  for (ssize_t count; (count = ::read(out[0], chunk, sizeof chunk)) > 0;) {
-    result.output.append(chunk, static_cast<std::size_t>(count));
-  }
-  ::close(out[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.seconds = uptimeNow() - start;
-  return result;
+  std::string image = output.substr(start + 7, end - start - 7);
+  output.erase(start, end - start + 1);
+  return image;
 }
 
 TEST(NativeDiagnosisTest, NamesABackgroundCardWithoutItsContents) {
@@ -69,16 +42,16 @@ TEST(NativeDiagnosisTest, NamesABackgroundCardWithoutItsContents) {
   ASSERT_EQ(workBuddy.send("deletion grouped rm -rf build"), "ok card=1");
   ASSERT_EQ(other.send("activate"), "ok");
 
-  const Diagnosis diagnosis = diagnose();
-  EXPECT_EQ(diagnosis.status, 0);
-  EXPECT_GE(diagnosis.seconds, 1.8);
-  EXPECT_TRUE(diagnosis.imageWhileRunning.ends_with("/VantrelNotchApp")) << diagnosis.imageWhileRunning;
-  EXPECT_TRUE(diagnosis.output.starts_with("Accessibility trusted: true\n")) << diagnosis.output;
-  EXPECT_NE(diagnosis.output.find("\nRecognized one actionable native approval card (contents omitted).\n"),
-            std::string::npos)
-      << diagnosis.output;
-  EXPECT_NE(diagnosis.output.find("\n已发现后台 WorkBuddy 的原生删除确认\n"), std::string::npos) << diagnosis.output;
-  EXPECT_EQ(diagnosis.output.find("rm -rf"), std::string::npos) << "a card's contents were printed";
+  const auto diagnosis = diagnose();
+  std::string output = diagnosis.standardOutput;
+  EXPECT_EQ(diagnosis.exitStatus, 0);
+  EXPECT_GE(diagnosis.wallSeconds, 1.8);
+  EXPECT_TRUE(takeImage(output).ends_with("/VantrelNotchApp")) << "not the same process in the app image";
+  EXPECT_TRUE(output.starts_with("Accessibility trusted: true\n")) << output;
+  EXPECT_NE(output.find("\nRecognized one actionable native approval card (contents omitted).\n"), std::string::npos)
+      << output;
+  EXPECT_NE(output.find("\n已发现后台 WorkBuddy 的原生删除确认\n"), std::string::npos) << output;
+  EXPECT_EQ(output.find("rm -rf"), std::string::npos) << "a card's contents were printed";
 }
 
 TEST(NativeDiagnosisTest, WithoutAnAccessibilityBusItSaysSoAndEndsWell) {
