@@ -199,8 +199,9 @@ void AtSpiMirror::Impl::run() {
       wake.notify_all();
       continue;
     }
-    const auto unsynced = std::find_if(apps.begin(), apps.end(),
-                                       [](const auto& app) { return app.second.watched && !app.second.synced; });
+    const auto unsynced = std::find_if(apps.begin(), apps.end(), [&](const auto& app) {
+      return app.second.watched && !app.second.synced && now >= app.second.nextSync;
+    });
     if (unsynced != apps.end()) {
       const std::string bus = unsynced->first;
       lock.unlock();
