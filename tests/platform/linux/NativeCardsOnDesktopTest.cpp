@@ -41,20 +41,14 @@ protected:
   }
   void TearDown() override { monitor.reset(); }
 
-  void start(bool questions = false) {
+  void start() {
     const auto record = [this](auto& list, auto value) {
       std::lock_guard lock(told.mutex);
       list.push_back(std::move(value));
     };
-    NativeApprovalMonitor::QuestionHandler onQuestion;
-    if (questions) {
-      onQuestion = [=, this](const QuestionReminderState::Observation& observation, double) {
-        record(told.questions, observation);
-      };
-    }
     monitor->start([=, this](const ApprovalRequest& request) { record(told.requests, request); },
                    [=, this](const std::string& id) { record(told.removals, id); }, [](const std::string&) {}, true,
-                   onQuestion);
+                   [=, this](const QuestionReminderState::Observation& seen, double) { record(told.questions, seen); });
   }
   // Polls (as the timer would) until `condition` holds on what was told,
   // or `seconds` pass: the bus and the copy catch up in milliseconds.
@@ -137,7 +131,7 @@ TEST_F(NativeCardsOnDesktop, AHungWorkBuddyCostsADecisionItsTimeOutsAndIsNeverPr
 TEST_F(NativeCardsOnDesktop, FlattenedCardIsDeniedAndQuestionCardObserved) {
   ASSERT_EQ(workBuddy.send("deletion flattened find . -delete"), "ok card=1");
   ASSERT_EQ(otherApplication.send("activate"), "ok");
-  start(true);
+  start();
   ASSERT_TRUE(pollUntil([&] { return !told.requests.empty(); }));
   EXPECT_EQ(commandOf(lastRequest()), "find . -delete");
   EXPECT_TRUE(monitor->decide(lastRequest().id, Decision::deny));
