@@ -82,26 +82,23 @@ TEST(NotchInteractionTest, RandomSequencesNeverBreakTheGuard) {
       const auto& waiting = state.requests();
       const std::string someID =
           waiting.empty() || random() % 6 == 0 ? Uuid::random().string() : waiting[random() % waiting.size()].id;
-      const std::optional<std::string> currentBefore =
-          state.current() ? std::optional(state.current()->id) : std::nullopt;
+      const auto idOf = [](const ApprovalRequest* shown) { return shown ? std::optional(shown->id) : std::nullopt; };
+      const std::optional<std::string> currentBefore = idOf(state.current());
       const bool feedbackBefore = state.feedback().has_value();
-      const int choice = static_cast<int>(random() % 11);
-      if (choice <= 1) {
-        ApprovalRequest incoming = request(now, random() % 8 == 0 ? "AskUserQuestion" : "Bash",
-                                           random() % 5 == 0 ? "NativeApproval" : "PermissionRequest");
-        incoming.expiresAt = now + step(random) * 5 - 0.5;
-        incoming.id = random() % 8 == 0 && !waiting.empty() ? waiting.front().id : incoming.id; // a duplicate
-        state.receive(incoming, now);
-      }
+      const int choice = static_cast<int>(random() % 11); // 0 and 1 receive
       // clang-format off
-      const std::function<void()> operations[] = {[&] { state.pointerEntered(); }, [&] { state.pointerLeft(); },
+      const std::function<void()> operations[] = {[&] {
+            ApprovalRequest incoming = request(now, random() % 8 == 0 ? "AskUserQuestion" : "Bash",
+                                               random() % 5 == 0 ? "NativeApproval" : "PermissionRequest");
+            incoming.expiresAt = now + step(random) * 5 - 0.5;
+            incoming.id = random() % 8 == 0 && !waiting.empty() ? waiting.front().id : incoming.id; // a duplicate
+            state.receive(incoming, now); },
+          [&] { state.pointerEntered(); }, [&] { state.pointerLeft(); },
           [&] { state.expand(now); }, [&] { state.collapse(); }, [&] { state.select(someID, now); },
           [&] { state.finish(someID, Kind(random() % 5), random() % 2); }, [&] { state.disconnected(someID, now); },
           [&] { state.dismissFeedback(now); }, [&] { state.setShowAllParameters(random() % 2 == 0); }};
       // clang-format on
-      if (choice >= 2) {
-        operations[choice - 2]();
-      }
+      operations[std::max(choice - 1, 0)]();
       std::set<std::string> ids;
       for (const ApprovalRequest& each : state.requests()) {
         ASSERT_TRUE(ids.insert(each.id).second) << "duplicate id";
@@ -111,9 +108,7 @@ TEST(NotchInteractionTest, RandomSequencesNeverBreakTheGuard) {
         ASSERT_EQ(state.current()->id, *currentBefore) << "selection moved while a receipt showed";
       }
       // The guard, judged from what the user can see.
-      const ApprovalRequest* current = state.current();
-      const std::optional<std::string> shown =
-          state.expanded() && !state.feedback() && current ? std::optional(current->id) : std::nullopt;
+      const auto shown = state.expanded() && !state.feedback() ? idOf(state.current()) : std::nullopt;
       if (shown != shownBefore) {
         visibleSince = now;
         shownBefore = shown;
