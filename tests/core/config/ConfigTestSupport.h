@@ -48,8 +48,7 @@ inline std::vector<std::string> directoryEntries(const std::string& path) {
   for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
     names.push_back(entry.path().filename());
   }
-  std::sort(names.begin(), names.end());
-  return names;
+  return std::ranges::sort(names), names;
 }
 
 // A temporary home directory; settings() is its standard-edition file.

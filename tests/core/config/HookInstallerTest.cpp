@@ -64,11 +64,9 @@ TEST(HookRulesTest, ValidationCoversEveryEntry) {
   const std::string invalid = "配置必须是合法 JSON 对象；未修改文件。", groups = "Hook 事件必须包含分组数组。";
   // clang-format off
   const std::pair<const char*, std::string> cases[] = {
-      {"[]", invalid}, {"{\"a\":", invalid}, {R"({"hooks":[]})", "hooks 必须是 JSON 对象。"},
-      {R"({"hooks":{"E":{}}})", groups}, {R"({"hooks":{"E":[1]}})", groups},
-      {R"({"hooks":{"E":[{"matcher":1,"hooks":[]}]}})", "Hook matcher 必须是字符串。"},
-      {R"({"hooks":{"E":[{"matcher":"x"}]}})", "Hook 分组必须包含 hooks 数组。"},
-      {R"({"hooks":{"E":[{"hooks":[{"type":""}]}]}})", "Hook type 必须是字符串。"},
+      {"[]", invalid}, {"{\"a\":", invalid}, {R"({"hooks":[]})", "hooks 必须是 JSON 对象。"}, {R"({"hooks":{"E":{}}})", groups},
+      {R"({"hooks":{"E":[1]}})", groups}, {R"({"hooks":{"E":[{"matcher":1,"hooks":[]}]}})", "Hook matcher 必须是字符串。"},
+      {R"({"hooks":{"E":[{"matcher":"x"}]}})", "Hook 分组必须包含 hooks 数组。"}, {R"({"hooks":{"E":[{"hooks":[{"type":""}]}]}})", "Hook type 必须是字符串。"},
       {R"({"hooks":{"E":[{"hooks":[{"type":"command"}]}]}})", "Command hook 缺少字符串 command。"},
       {R"({"hooks":{"E":[{"hooks":[{"type":"http","url":3}]}]}})", "HTTP hook 缺少字符串 url。"},
       {R"({"hooks":{"E":[{"hooks":[{"type":"x","timeout":"5"}]}]}})", "Hook timeout 必须是数字。"},

@@ -108,67 +108,55 @@ TEST(SettingsFileTest, AFailureAtAnyCountedCallLeavesTheOldFile) {
   const Operation remove = [](auto& fs, auto& s) { HookInstaller(fs).uninstall(s); };
   for (const auto& [name, operation, existing] :
        {std::tuple{"install", install, kForeign}, {"create", install, std::string()}, {"remove", remove, own}}) {
-    const auto arrange = [&](const TemporaryHome& home) { existing.empty() ? void() : home.writeSettings(existing); };
-    TemporaryHome clean;
-    arrange(clean);
-    testing::FaultyFileSystem counting;
-    std::vector<std::string> calls;
-    counting.beforeCall = [&](const char* call) { calls.emplace_back(call); };
-    ASSERT_NO_THROW(operation(counting, clean.settings())) << name;
-    const auto after = readFile(clean.settings());
-    EXPECT_NE(after, existing.empty() ? std::nullopt : std::optional(existing)) << name;
-    const auto last = [&](const char* call) { return std::find(calls.rbegin(), calls.rend(), call); };
-    EXPECT_TRUE(last("sync") > last("rename") && last("sync") < last("write")) << name;
-
-    for (int k = 1; k <= counting.counted; ++k) {
+    std::vector<std::string> calls; // those of the first run, which fails nowhere (k = 0)
+    std::optional<std::string> after;
+    for (int k = 0, counted = 0; k <= counted; ++k) {
       TemporaryHome home;
-      arrange(home);
+      existing.empty() ? void() : home.writeSettings(existing);
       const auto before = readFile(home.settings());
       testing::FaultyFileSystem faulty;
       faulty.failAt = k;
+      faulty.beforeCall = [&](const char* call) { calls.emplace_back(call); };
       const bool failed = failureOf([&] { operation(faulty, home.settings()); }) != "no failure";
-      EXPECT_TRUE(failed || faulty.failedCall == "open") << name << ": " << faulty.failedCall;
+      if (k == 0) {
+        counted = faulty.counted, after = readFile(home.settings());
+        const auto last = [&](const char* call) { return std::find(calls.rbegin(), calls.rend(), call); };
+        ASSERT_TRUE(!failed && after != before && last("sync") > last("rename") && last("sync") < last("write"))
+            << name;
+      }
+      EXPECT_TRUE(failed || k == 0 || faulty.failedCall == "open") << name << ": " << faulty.failedCall;
       EXPECT_EQ(readFile(home.settings()), failed ? before : after) << name << ", failure " << k;
       EXPECT_FALSE(hasTemporaryFile(home.workbuddy()) || hasTemporaryFile(home.backups())) << name << ", " << k;
     }
   }
 }
 
+// Each row: a change by another program, made before the n-th call of that name; the settings before; the message;
+// the settings after.
 TEST(SettingsFileTest, ChangesByOthersBeforeTheRenameAreNeverOverwritten) {
-  TemporaryHome home;
-  testing::FaultyFileSystem racing;
-  // Runs `change` at the `n`-th call named `name`.
-  const auto at = [&](std::string_view name, int n, std::function<void()> change) {
-    racing.beforeCall = [=, count = 0](const char* call) mutable {
-      if (call == name && ++count == n) {
-        change();
-      }
+  using Home = const TemporaryHome&;
+  const std::string edited = "{\"edited\":true}", created = "{\"created\":1}";
+  // clang-format off
+  const std::vector<std::tuple<std::string, int, std::function<void(Home)>, std::string, std::string, std::string>> rows = {
+      // while ours syncs its copy: after the backup, before the final check
+      {"sync", 2, [&](Home h) { writeFile(h.settings(), edited); }, kForeign, "配置已被其他程序修改；为防止覆盖，操作已取消。", edited},
+      {"read", 1, [](Home h) { writeFile(h.settings(), kForeign + " "); }, kForeign, "读取时配置发生变化，请重试。", kForeign + " "},
+      // the directory swapped for another with the same content
+      {"sync", 2, [](Home h) { ::rename(h.workbuddy().c_str(), (h.path() + "/moved").c_str()), h.writeSettings(kForeign); }, kForeign, "配置目录发生变化，请重试。", kForeign},
+      // a file that appears just before the rename that creates it (the first rename is the backup's)
+      {"rename", 2, [&](Home h) { writeFile(h.settings(), created); }, "", "配置已出现或无法原子创建；未覆盖现有文件。", created}};
+  // clang-format on
+  for (const auto& [name, n, change, existing, message, after] : rows) {
+    TemporaryHome home;
+    existing.empty() ? void() : home.writeSettings(existing);
+    testing::FaultyFileSystem racing;
+    racing.beforeCall = [&, &name = name, &change = change, n = n, count = 0](const char* call) mutable {
+      call == name && ++count == n ? change(home) : void();
     };
-  };
-  // Another program writes the file while ours syncs its copy, after the backup, before the final check.
-  home.writeSettings(kForeign);
-  at("sync", 2, [&] { writeFile(home.settings(), "{\"edited\":true}"); });
-  EXPECT_EQ(installFailure(home.settings(), racing), "配置已被其他程序修改；为防止覆盖，操作已取消。");
-  EXPECT_EQ(readFile(home.settings()), "{\"edited\":true}");
-
-  home.writeSettings(kForeign);
-  at("read", 1, [&] { writeFile(home.settings(), kForeign + " "); });
-  EXPECT_EQ(installFailure(home.settings(), racing), "读取时配置发生变化，请重试。");
-
-  home.writeSettings(kForeign); // the directory swapped for another with the same content
-  at("sync", 2, [&] {
-    ::rename(home.workbuddy().c_str(), (home.path() + "/moved").c_str());
-    home.writeSettings(kForeign);
-  });
-  EXPECT_EQ(installFailure(home.settings(), racing), "配置目录发生变化，请重试。");
-  EXPECT_EQ(readFile(home.settings()), kForeign);
-
-  // A file that appears just before the rename that creates it is not replaced.
-  ::unlink(home.settings().c_str());
-  at("rename", 2, [&] { writeFile(home.settings(), "{\"created\":1}"); }); // the first is the backup's
-  EXPECT_EQ(installFailure(home.settings(), racing), "配置已出现或无法原子创建；未覆盖现有文件。");
-  EXPECT_EQ(readFile(home.settings()), "{\"created\":1}");
-  EXPECT_FALSE(hasTemporaryFile(home.workbuddy()));
+    EXPECT_EQ(installFailure(home.settings(), racing), message) << name << n;
+    EXPECT_EQ(readFile(home.settings()), after) << name << n;
+    EXPECT_FALSE(hasTemporaryFile(home.workbuddy())) << name << n;
+  }
 }
 
 // Without an exclusive rename (NFS, CIFS) a new file is created by link +
@@ -181,11 +169,8 @@ TEST(SettingsFileTest, AKillBetweenLinkAndUnlinkNeverBlocksTheNextRun) {
   if (child == 0) {
     testing::FaultyFileSystem shim;
     shim.exclusiveRenameUnsupported = true;
-    shim.beforeCall = [links = 0](std::string_view call) mutable {
-      links += call == "link";
-      if (links == 2 && call == "unlink") { // the first link is the backup's
-        ::_exit(0);                         // no unwinding, no clean-up: as a SIGKILL leaves it
-      }
+    shim.beforeCall = [links = 0](std::string_view call) mutable {              // the first link is the backup's
+      (links += call == "link") == 2 && call == "unlink" ? ::_exit(0) : void(); // no clean-up: as a SIGKILL leaves it
     };
     ::_exit(installFailure(home.settings(), shim) == "no failure" ? 1 : 2);
   }
