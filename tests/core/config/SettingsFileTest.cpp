@@ -57,6 +57,7 @@ TEST(SettingsFileTest, EachUnsafeConditionRefusesTheInstallAndChangesNothing) {
       {"backups readable by the group", [](Home h) { ::mkdir(h.backups().c_str(), 0750); }, "备份目录必须为当前用户私有（0700）。"},
       {"the lock readable by others", [&](Home h) { writeFile(lock(h), "", 0604); }, kLock},
       {"the lock with a second link", [&](Home h) { writeFile(lock(h), ""); ::link(lock(h).c_str(), (h.path() + "/lock").c_str()); }, kLock},
+      {"the lock held by another operation", [&](Home h) { ::flock(::open(lock(h).c_str(), O_RDWR | O_CREAT, 0600), LOCK_EX); }, "另一次 hook 配置操作正在进行，请稍后重试。"},
       {"WorkBuddy's directory of another user", [](Home h) { ::chown(h.workbuddy().c_str(), 65534, 65534); }, kForeignOwner}};
   // clang-format on
   const bool root = ::geteuid() == 0; // needed to hand files to another user
@@ -73,15 +74,9 @@ TEST(SettingsFileTest, EachUnsafeConditionRefusesTheInstallAndChangesNothing) {
     EXPECT_FALSE(hasTemporaryFile(home.workbuddy())) << condition;
   }
 
-  TemporaryHome home; // held by another operation
+  TemporaryHome home; // exactly 4 MiB is read: a removal finds nothing to do and leaves it
   home.writeSettings(settingsOfSize(4'194'304));
-  const int held = ::open((home.workbuddy() + "/.vantrel-notch-v1.lock").c_str(), O_RDWR | O_CREAT, 0600);
-  ASSERT_EQ(::flock(held, LOCK_EX), 0);
-  EXPECT_EQ(installFailure(home.settings()), "另一次 hook 配置操作正在进行，请稍后重试。");
-  ::close(held);
-  // Exactly 4 MiB is read: a removal finds nothing to do and leaves it.
   EXPECT_EQ(failureOf([&] { HookInstaller(kFileSystem).uninstall(home.settings()); }), "no failure");
-
   ASSERT_EQ(::symlink(home.workbuddy().c_str(), (home.path() + "/linked").c_str()), 0); // a link on the way
   EXPECT_EQ(installFailure(home.path() + "/linked/settings.json").rfind("无法安全打开目录 linked：", 0), 0u);
   EXPECT_EQ(installFailure("relative/settings.json") + installFailure("/"),
