@@ -16,35 +16,22 @@ ApprovalRequest request(double now, std::string tool = "Bash", std::string event
   return {Uuid::random().string(), "", std::move(tool), "{}", "", std::move(event), now + 50, "workbuddy"};
 }
 
-TEST(NotchInteractionTest, ReceiveRefusesExpiredDuplicateAndQuestionRequests) {
+TEST(NotchInteractionTest, RefusalsAndReceipts) {
   NotchInteraction state;
-  ApprovalRequest expiring = request(kT);
-  expiring.expiresAt = kT;
-  EXPECT_FALSE(state.receive(expiring, kT));
-  expiring.expiresAt = kT + 0.001;
-  EXPECT_TRUE(state.receive(expiring, kT));
-  state.collapse();
-  EXPECT_FALSE(state.receive(expiring, kT) || state.expanded()); // duplicate: nothing changes, not even `expanded`
-  for (const char* tool : {"AskUserQuestion", "exit_plan_mode"}) {
-    EXPECT_FALSE(state.receive(request(kT, tool), kT));
-    EXPECT_TRUE(state.receive(request(kT, tool, "NativeApproval"), kT)); // native cards skip the policy
-  }
-  EXPECT_FALSE(state.receive(request(kT, "Bash", "PreToolUse"), kT));
-  EXPECT_EQ(state.requests().size(), 3u);
-}
-
-TEST(NotchInteractionTest, DisconnectionsGiveReceiptsOnlyForTheShownRequest) {
-  NotchInteraction state;
-  const ApprovalRequest shown = request(kT, "Bash", "NativeApproval"), behind = request(kT), late = request(kT);
-  state.receive(shown, kT);
-  state.receive(behind, kT);
-  state.disconnected(behind.id, kT + 1); // not on screen: silently gone
+  ApprovalRequest shown = request(kT, "Bash", "NativeApproval");
+  shown.expiresAt = kT;
+  EXPECT_FALSE(state.receive(shown, kT) || state.receive(request(kT, "AskUserQuestion"), kT) ||
+               state.receive(request(kT, "Bash", "PreToolUse"), kT));
+  shown.expiresAt = kT + 0.001;
+  const ApprovalRequest behind = request(kT, "AskUserQuestion", "NativeApproval"), late = request(kT);
+  ASSERT_TRUE(state.receive(shown, kT) && state.receive(behind, kT)); // native cards skip the policy
+  state.disconnected(behind.id, kT);                                  // not on screen: silently gone
   EXPECT_TRUE(!state.feedback() && state.requests().size() == 1u);
-  state.disconnected(shown.id, kT + 1);
-  EXPECT_TRUE(state.feedback()->kind == Kind::unavailable && state.feedback()->isNative && !state.selectedID() &&
-              !state.canAutoCollapse()); // the receipt still shows
-  state.dismissFeedback(kT + 2);
-  state.receive(late, kT + 2);
+  state.disconnected(shown.id, kT);
+  EXPECT_TRUE(state.feedback()->kind == Kind::unavailable && state.feedback()->isNative && !state.canAutoCollapse());
+  EXPECT_EQ(state.readyAt(), NotchInteraction::farFuture); // disarmed until the receipt is dismissed
+  state.dismissFeedback(kT);
+  state.receive(late, kT);
   state.disconnected(late.id, late.expiresAt);
   EXPECT_EQ(state.feedback()->kind, Kind::expired);
 }
