@@ -23,9 +23,9 @@ TEST(HookCommandTest, QuotesAndRecognisesOnlyTheCanonicalForm) {
   const std::string tail = " '--hook' '--source' 'workbuddy' '--owner-marker' 'vantrel-notch-v1'";
   EXPECT_EQ(own("workbuddy", "/o'neil/x"), "'/o'\\''neil/x'" + tail);
   EXPECT_TRUE(HookCommand::isOwnCommand("'/o'\\''neil/x'" + tail, "--hook", HookCommand::ownerMarker));
-  for (const std::string& other : {"'relative'" + tail, "'/x'" + tail.substr(0, tail.size() - 3) + "v2'"}) {
-    EXPECT_FALSE(HookCommand::isOwnCommand(other, "--hook", HookCommand::ownerMarker)) << other;
-  }
+  EXPECT_FALSE(
+      HookCommand::isOwnCommand("'relative'" + tail, "--hook", HookCommand::ownerMarker) ||
+      HookCommand::isOwnCommand("'/x'" + tail.substr(0, tail.size() - 3) + "v2'", "--hook", HookCommand::ownerMarker));
 }
 
 TEST(HookRulesTest, AnyOtherChangeCountsAndAnEditedOwnHookStopsTheWriter) {

@@ -13,7 +13,7 @@ ApprovalPresentation present(std::string tool, std::string input, std::string ev
 }
 
 // Only Bash with a non-empty string command, and native cards, show the terminal form; others show the raw input.
-TEST(ApprovalPresentationTest, TerminalFormShowsTheCommandAsIsAndOtherwiseTheRawInput) {
+TEST(ApprovalPresentationTest, ShowsTheCommandAsIsOrTheRawInputAndTheProject) {
   const std::string empty = "{\n  \"command\" : \"\",\"x\":1\n}";
   // Each row: tool, input, event, then title|primary text|description ("-": none), "|+" for more parameters.
   // clang-format off
@@ -36,9 +36,7 @@ TEST(ApprovalPresentationTest, TerminalFormShowsTheCommandAsIsAndOtherwiseTheRaw
                   (shown.hasAdditionalParameters ? "|+" : ""),
               expected);
   }
-}
-
-TEST(ApprovalPresentationTest, ProjectIsTheLastComponentOfTheWorkingDirectory) {
+  // The project is the last component of the working directory.
   // clang-format off
   for (const auto& [cwd, project] : {std::pair{"  /Users/me/工程/ \n", "工程"}, {"/Users/me/app///", "app"}, {"/", "/"},
        {" // ", "/"}, {"relative", "relative"}, {"   ", "未提供目录"}, {"", "未提供目录"}}) {
