@@ -25,8 +25,8 @@ std::string installFailure(const std::string& settings, const FileSystem& fileSy
 }
 
 bool hasTemporaryFile(const std::string& directory) {
-  const auto names = directoryEntries(directory);
-  return std::any_of(names.begin(), names.end(), [](const std::string& name) { return name.ends_with(".tmp"); });
+  return std::ranges::any_of(directoryEntries(directory),
+                             [](const std::string& name) { return name.ends_with(".tmp"); });
 }
 
 // The file's mode and links ({0, 0} when missing), and its content when it is a regular file (others could block).
