@@ -183,6 +183,11 @@ TEST(SettingsFileTest, AKillBetweenLinkAndUnlinkNeverBlocksTheNextRun) {
 TEST(SettingsFileTest, WritesLeaveOnlyPrivateFilesAndClearLeftovers) {
   TemporaryHome home;
   const HookInstaller installer(kFileSystem);
+  EXPECT_FALSE(SettingsFile::readForInspection(home.settings(), kFileSystem));
+  EXPECT_EQ(std::get<0>(statusOf(home.workbuddy())), 0u); // inspection creates nothing
+  ::mkdir(home.workbuddy().c_str(), 0700);                // a removal needs the file, not only its directory
+  EXPECT_EQ(failureOf([&] { installer.uninstall(home.settings()); }), "配置文件不存在；没有可卸载的 hook。");
+
   const std::string backup = installer.install(home.settings(), kExecutable, "workbuddy", false);
   EXPECT_EQ(readFile(backup), "{}\n");
   EXPECT_EQ(readFile(installer.install(home.settings(), kExecutable, "workbuddy", false)), readFile(home.settings()));
