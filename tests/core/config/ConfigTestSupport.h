@@ -48,8 +48,7 @@ inline std::vector<std::string> directoryEntries(const std::string& path) {
   for (const auto& entry : std::filesystem::directory_iterator(path, error)) {
     names.push_back(entry.path().filename());
   }
-  std::sort(names.begin(), names.end());
-  return names;
+  return std::ranges::sort(names), names;
 }
 
 // A temporary home directory; settings() is its standard-edition file.
@@ -77,7 +76,7 @@ class FaultyFileSystem final : public FileSystem {
 public:
   int failAt = 0; // 0: never fail
   bool exclusiveRenameUnsupported = false;
-  std::function<void(const char* call)> beforeCall;
+  std::function<void(const char* call)> beforeCall = [](const char*) {};
   mutable int counted = 0;
   mutable std::string failedCall;
 
@@ -109,14 +108,10 @@ public:
 
 private:
   template <typename Forward> auto call(const char* name, bool counts, Forward forward) const -> decltype(forward()) {
-    if (beforeCall) {
-      beforeCall(name);
-    }
+    beforeCall(name);
     if constexpr (std::is_arithmetic_v<decltype(forward())>) {
       if (counts && ++counted == failAt) {
-        failedCall = name;
-        errno = EIO;
-        return -1;
+        return failedCall = name, errno = EIO, -1;
       }
     }
     return forward();

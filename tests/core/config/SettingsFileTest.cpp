@@ -25,8 +25,8 @@ std::string installFailure(const std::string& settings, const FileSystem& fileSy
 }
 
 bool hasTemporaryFile(const std::string& directory) {
-  const auto names = directoryEntries(directory);
-  return std::any_of(names.begin(), names.end(), [](const std::string& name) { return name.ends_with(".tmp"); });
+  return std::ranges::any_of(directoryEntries(directory),
+                             [](const std::string& name) { return name.ends_with(".tmp"); });
 }
 
 // The file's mode and links ({0, 0} when missing), and its content when it is a regular file (others could block).
@@ -57,6 +57,7 @@ TEST(SettingsFileTest, EachUnsafeConditionRefusesTheInstallAndChangesNothing) {
       {"backups readable by the group", [](Home h) { ::mkdir(h.backups().c_str(), 0750); }, "备份目录必须为当前用户私有（0700）。"},
       {"the lock readable by others", [&](Home h) { writeFile(lock(h), "", 0604); }, kLock},
       {"the lock with a second link", [&](Home h) { writeFile(lock(h), ""); ::link(lock(h).c_str(), (h.path() + "/lock").c_str()); }, kLock},
+      {"the lock held by another operation", [&](Home h) { ::flock(::open(lock(h).c_str(), O_RDWR | O_CREAT, 0600), LOCK_EX); }, "另一次 hook 配置操作正在进行，请稍后重试。"},
       {"WorkBuddy's directory of another user", [](Home h) { ::chown(h.workbuddy().c_str(), 65534, 65534); }, kForeignOwner}};
   // clang-format on
   const bool root = ::geteuid() == 0; // needed to hand files to another user
@@ -73,15 +74,9 @@ TEST(SettingsFileTest, EachUnsafeConditionRefusesTheInstallAndChangesNothing) {
     EXPECT_FALSE(hasTemporaryFile(home.workbuddy())) << condition;
   }
 
-  TemporaryHome home; // held by another operation
+  TemporaryHome home; // exactly 4 MiB is read: a removal finds nothing to do and leaves it
   home.writeSettings(settingsOfSize(4'194'304));
-  const int held = ::open((home.workbuddy() + "/.vantrel-notch-v1.lock").c_str(), O_RDWR | O_CREAT, 0600);
-  ASSERT_EQ(::flock(held, LOCK_EX), 0);
-  EXPECT_EQ(installFailure(home.settings()), "另一次 hook 配置操作正在进行，请稍后重试。");
-  ::close(held);
-  // Exactly 4 MiB is read: a removal finds nothing to do and leaves it.
   EXPECT_EQ(failureOf([&] { HookInstaller(kFileSystem).uninstall(home.settings()); }), "no failure");
-
   ASSERT_EQ(::symlink(home.workbuddy().c_str(), (home.path() + "/linked").c_str()), 0); // a link on the way
   EXPECT_EQ(installFailure(home.path() + "/linked/settings.json").rfind("无法安全打开目录 linked：", 0), 0u);
   EXPECT_EQ(installFailure("relative/settings.json") + installFailure("/"),
@@ -91,7 +86,6 @@ TEST(SettingsFileTest, EachUnsafeConditionRefusesTheInstallAndChangesNothing) {
   // Root with the user's HOME (sudo) leaves no root-owned files there, not even for a missing home.
   TemporaryHome foreign;
   if (root && ::chown(foreign.path().c_str(), 65534, 65534) == 0) {
-    EXPECT_EQ(installFailure(foreign.settings()), kForeignOwner);
     EXPECT_EQ(installFailure(foreign.path() + "/new/.workbuddy/settings.json"), kForeignOwner);
     EXPECT_EQ(directoryEntries(foreign.path()), std::vector<std::string>{});
   }
@@ -109,113 +103,90 @@ TEST(SettingsFileTest, AFailureAtAnyCountedCallLeavesTheOldFile) {
   const Operation remove = [](auto& fs, auto& s) { HookInstaller(fs).uninstall(s); };
   for (const auto& [name, operation, existing] :
        {std::tuple{"install", install, kForeign}, {"create", install, std::string()}, {"remove", remove, own}}) {
-    const auto arrange = [&](const TemporaryHome& home) { existing.empty() ? void() : home.writeSettings(existing); };
-    TemporaryHome clean;
-    arrange(clean);
-    testing::FaultyFileSystem counting;
-    std::vector<std::string> calls;
-    counting.beforeCall = [&](const char* call) { calls.emplace_back(call); };
-    ASSERT_NO_THROW(operation(counting, clean.settings())) << name;
-    const auto after = readFile(clean.settings());
-    EXPECT_NE(after, existing.empty() ? std::nullopt : std::optional(existing)) << name;
-    const auto lastRename = std::find(calls.rbegin(), calls.rend(), "rename");
-    const auto lastSync = std::find(calls.rbegin(), calls.rend(), "sync");
-    EXPECT_TRUE(lastSync > lastRename && lastSync < std::find(calls.rbegin(), calls.rend(), "write")) << name;
-
-    for (int k = 1; k <= counting.counted; ++k) {
+    std::vector<std::string> calls; // those of the first run, which fails nowhere (k = 0)
+    std::optional<std::string> after;
+    for (int k = 0, counted = 0; k <= counted; ++k) {
       TemporaryHome home;
-      arrange(home);
+      existing.empty() ? void() : home.writeSettings(existing);
       const auto before = readFile(home.settings());
       testing::FaultyFileSystem faulty;
       faulty.failAt = k;
+      faulty.beforeCall = [&](const char* call) { calls.emplace_back(call); };
       const bool failed = failureOf([&] { operation(faulty, home.settings()); }) != "no failure";
-      EXPECT_TRUE(failed || faulty.failedCall == "open") << name << ": " << faulty.failedCall;
+      if (k == 0) {
+        counted = faulty.counted, after = readFile(home.settings());
+        const auto last = [&](const char* call) { return std::find(calls.rbegin(), calls.rend(), call); };
+        ASSERT_TRUE(!failed && after != before && last("sync") > last("rename") && last("sync") < last("write"))
+            << name;
+      }
+      EXPECT_TRUE(failed || k == 0 || faulty.failedCall == "open") << name << ": " << faulty.failedCall;
       EXPECT_EQ(readFile(home.settings()), failed ? before : after) << name << ", failure " << k;
       EXPECT_FALSE(hasTemporaryFile(home.workbuddy()) || hasTemporaryFile(home.backups())) << name << ", " << k;
     }
   }
 }
 
+// Each row: a change by another program, made before the n-th call of that name; the settings before; the message;
+// the settings after.
 TEST(SettingsFileTest, ChangesByOthersBeforeTheRenameAreNeverOverwritten) {
-  TemporaryHome home;
-  testing::FaultyFileSystem racing;
-  // Runs `change` at the `n`-th call named `name`.
-  const auto at = [&](std::string_view name, int n, std::function<void()> change) {
-    racing.beforeCall = [=, count = 0](const char* call) mutable {
-      if (call == name && ++count == n) {
-        change();
-      }
+  using Home = const TemporaryHome&;
+  const std::string edited = "{\"edited\":true}", created = "{\"created\":1}";
+  // clang-format off
+  const std::vector<std::tuple<std::string, int, std::function<void(Home)>, std::string, std::string, std::string>> rows = {
+      // while ours syncs its copy: after the backup, before the final check
+      {"sync", 2, [&](Home h) { writeFile(h.settings(), edited); }, kForeign, "配置已被其他程序修改；为防止覆盖，操作已取消。", edited},
+      {"read", 1, [](Home h) { writeFile(h.settings(), kForeign + " "); }, kForeign, "读取时配置发生变化，请重试。", kForeign + " "},
+      // the directory swapped for another with the same content
+      {"sync", 2, [](Home h) { ::rename(h.workbuddy().c_str(), (h.path() + "/moved").c_str()), h.writeSettings(kForeign); }, kForeign, "配置目录发生变化，请重试。", kForeign},
+      // a file that appears just before the rename that creates it (the first rename is the backup's)
+      {"rename", 2, [&](Home h) { writeFile(h.settings(), created); }, "", "配置已出现或无法原子创建；未覆盖现有文件。", created}};
+  // clang-format on
+  for (const auto& [name, n, change, existing, message, after] : rows) {
+    TemporaryHome home;
+    existing.empty() ? void() : home.writeSettings(existing);
+    testing::FaultyFileSystem racing;
+    racing.beforeCall = [&, &name = name, &change = change, n = n, count = 0](const char* call) mutable {
+      call == name && ++count == n ? change(home) : void();
     };
-  };
-  // Another program writes the file while ours syncs its copy, after the backup, before the final check.
-  home.writeSettings(kForeign);
-  at("sync", 2, [&] { writeFile(home.settings(), "{\"edited\":true}"); });
-  EXPECT_EQ(installFailure(home.settings(), racing), "配置已被其他程序修改；为防止覆盖，操作已取消。");
-  EXPECT_EQ(readFile(home.settings()), "{\"edited\":true}");
-
-  home.writeSettings(kForeign);
-  at("read", 1, [&] { writeFile(home.settings(), kForeign + " "); });
-  EXPECT_EQ(installFailure(home.settings(), racing), "读取时配置发生变化，请重试。");
-
-  home.writeSettings(kForeign); // the directory swapped for another with the same content
-  at("sync", 2, [&] {
-    ::rename(home.workbuddy().c_str(), (home.path() + "/moved").c_str());
-    home.writeSettings(kForeign);
-  });
-  EXPECT_EQ(installFailure(home.settings(), racing), "配置目录发生变化，请重试。");
-  EXPECT_EQ(readFile(home.settings()), kForeign);
-
-  // A file that appears just before the rename that creates it is not replaced.
-  ::unlink(home.settings().c_str());
-  at("rename", 2, [&] { writeFile(home.settings(), "{\"created\":1}"); }); // the first is the backup's
-  EXPECT_EQ(installFailure(home.settings(), racing), "配置已出现或无法原子创建；未覆盖现有文件。");
-  EXPECT_EQ(readFile(home.settings()), "{\"created\":1}");
-  EXPECT_FALSE(hasTemporaryFile(home.workbuddy()));
+    EXPECT_EQ(installFailure(home.settings(), racing), message) << name << n;
+    EXPECT_EQ(readFile(home.settings()), after) << name << n;
+    EXPECT_FALSE(hasTemporaryFile(home.workbuddy())) << name << n;
+  }
 }
 
 // Without an exclusive rename (NFS, CIFS) a new file is created by link +
-// unlink. A kill before any call of such an install, the one between link and
-// unlink included, never blocks the next preview, inspection or install.
-TEST(SettingsFileTest, AKillAtAnyPointNeverBlocksTheNextRun) {
-  int killedWithTwoNames = 0;
-  for (int k = 1;; ++k) {
-    TemporaryHome home;
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      testing::FaultyFileSystem shim;
-      shim.exclusiveRenameUnsupported = true;
-      shim.beforeCall = [&, calls = 0](const char*) mutable {
-        if (++calls == k) {
-          ::_exit(77); // no unwinding, no clean-up: as a SIGKILL leaves it
-        }
-      };
-      ::_exit(installFailure(home.settings(), shim) == "no failure" ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 1) << "the shimmed install failed before call " << k;
-    killedWithTwoNames += std::get<1>(statusOf(home.settings())) == 2 ? 1 : 0;
-
-    const HookInstaller next(kFileSystem);
-    EXPECT_NO_THROW(next.preview(home.settings(), kExecutable, "workbuddy", false)) << k;
-    const auto inspected = next.inspectApprovalHooks(TargetApplicationProfile::workbuddy, home.settings(), kExecutable);
-    EXPECT_NE(inspected.state, SettingsHookConfiguration::State::invalid) << k;
-    EXPECT_EQ(installFailure(home.settings()), "no failure") << k;
-    EXPECT_TRUE(std::get<1>(statusOf(home.settings())) == 1 && !hasTemporaryFile(home.workbuddy())) << k;
-    if (WEXITSTATUS(status) == 0) {
-      break; // the install ran to its end: every call has had its kill
-    }
+// unlink. A kill between the two leaves a second name, which never blocks the
+// next preview, inspection or install.
+TEST(SettingsFileTest, AKillBetweenLinkAndUnlinkNeverBlocksTheNextRun) {
+  TemporaryHome home;
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    testing::FaultyFileSystem shim;
+    shim.exclusiveRenameUnsupported = true;
+    shim.beforeCall = [links = 0](std::string_view call) mutable {              // the first link is the backup's
+      (links += call == "link") == 2 && call == "unlink" ? ::_exit(0) : void(); // no clean-up: as a SIGKILL leaves it
+    };
+    ::_exit(installFailure(home.settings(), shim) == "no failure" ? 1 : 2);
   }
-  EXPECT_EQ(killedWithTwoNames, 1);
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0 && std::get<1>(statusOf(home.settings())) == 2);
+  const HookInstaller next(kFileSystem);
+  EXPECT_NO_THROW(next.preview(home.settings(), kExecutable, "workbuddy", false));
+  EXPECT_NE(next.inspectApprovalHooks(TargetApplicationProfile::workbuddy, home.settings(), kExecutable).state,
+            SettingsHookConfiguration::State::invalid);
+  EXPECT_EQ(installFailure(home.settings()), "no failure");
+  EXPECT_TRUE(std::get<1>(statusOf(home.settings())) == 1 && !hasTemporaryFile(home.workbuddy()));
 }
 
 TEST(SettingsFileTest, WritesLeaveOnlyPrivateFilesAndClearLeftovers) {
   TemporaryHome home;
   const HookInstaller installer(kFileSystem);
-  EXPECT_EQ(failureOf([&] { installer.uninstall(home.settings()); }), "配置文件不存在；没有可卸载的 hook。");
   EXPECT_FALSE(SettingsFile::readForInspection(home.settings(), kFileSystem));
-  EXPECT_EQ(std::get<0>(statusOf(home.workbuddy())), 0u); // neither creates anything
+  EXPECT_EQ(std::get<0>(statusOf(home.workbuddy())), 0u); // inspection creates nothing
+  ::mkdir(home.workbuddy().c_str(), 0700);                // a removal needs the file, not only its directory
+  EXPECT_EQ(failureOf([&] { installer.uninstall(home.settings()); }), "配置文件不存在；没有可卸载的 hook。");
 
   const std::string backup = installer.install(home.settings(), kExecutable, "workbuddy", false);
   EXPECT_EQ(readFile(backup), "{}\n");
@@ -232,9 +203,7 @@ TEST(SettingsFileTest, WritesLeaveOnlyPrivateFilesAndClearLeftovers) {
   const std::string stale = home.workbuddy() + "/.settings.json.E621E1F8-C36C-495A-93FC-0C247A3E6E5F.tmp";
   const std::string partial = home.backups() + "/.settings.json.E621E1F8-C36C-495A-93FC-0C247A3E6E5F.bak.tmp";
   const std::string unrelated = home.workbuddy() + "/.settings.json.notes.tmp";
-  for (const std::string& path : {stale, partial, unrelated}) {
-    writeFile(path, "partial");
-  }
+  writeFile(stale, "partial"), writeFile(partial, "partial"), writeFile(unrelated, "partial");
   installer.uninstall(home.settings());
   EXPECT_FALSE(readFile(stale) || readFile(partial));
   EXPECT_EQ(readFile(unrelated), "partial");

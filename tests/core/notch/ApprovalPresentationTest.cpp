@@ -6,46 +6,37 @@
 namespace notch {
 namespace {
 
-ApprovalPresentation present(std::string tool, std::string toolInput, std::string event = "PermissionRequest",
-                             std::string cwd = "/Users/me/project") {
-  return ApprovalPresentation(ApprovalRequest{.toolName = std::move(tool),
-                                              .toolInputJSON = std::move(toolInput),
-                                              .cwd = std::move(cwd),
-                                              .eventName = std::move(event)});
+ApprovalPresentation present(std::string tool, std::string input, std::string event = "PermissionRequest",
+                             std::string cwd = "/") {
+  return ApprovalPresentation(
+      ApprovalRequest{.toolName = tool, .toolInputJSON = input, .cwd = cwd, .eventName = event});
 }
 
-TEST(ApprovalPresentationTest, TerminalFormShowsTheCommandAsIsAndOtherwiseTheRawInput) {
-  const auto plain = present("Bash", R"({"command":"  rm -rf /tmp/x \n","description":"清理临时文件"})");
-  EXPECT_EQ(plain.title, "执行终端命令");
-  EXPECT_EQ(plain.primaryText, "  rm -rf /tmp/x \n");
-  EXPECT_EQ(plain.description, "清理临时文件");
-  EXPECT_FALSE(plain.hasAdditionalParameters);
-  EXPECT_TRUE(present("Bash", R"({"command":"ls","timeout":5})").hasAdditionalParameters);
-  const auto native = present("原生安全确认", R"({"command":"删除 3 个文件","extra":1})", "NativeApproval");
-  EXPECT_EQ(native.title + native.primaryText, "确认批量删除删除 3 个文件");
-  EXPECT_TRUE(native.hasAdditionalParameters);
-
-  const std::string emptyCommand = "{\n  \"command\" : \"\"\n}";
-  const auto bash = present("Bash", emptyCommand);
-  EXPECT_EQ(bash.primaryText, emptyCommand);
-  EXPECT_FALSE(bash.hasAdditionalParameters);
-  // Only Bash with a non-empty string command, and native cards, show the terminal form.
+// Only Bash with a non-empty string command, and native cards, show the terminal form; others show the raw input.
+TEST(ApprovalPresentationTest, ShowsTheCommandAsIsOrTheRawInputAndTheProject) {
+  const std::string empty = "{\n  \"command\" : \"\",\"x\":1\n}";
+  // Each row: tool, input, event, then title|primary text|description ("-": none), "|+" for more parameters.
   // clang-format off
-  for (const auto& [tool, input, title] : {std::tuple{"Bash", emptyCommand, "使用 Bash"}, {"Bash", R"({"command":7})", "使用 Bash"},
-       {"Bash", R"({"cmd":"ls"})", "使用 Bash"}, {"Write", R"({"command":"ls"})", "写入文件"}, {"Read", "{}", "读取文件"},
-       {"Edit", "{}", "修改文件"}, {"WebFetch", "{}", "访问网页"}, {"read", "{}", "使用 read"}}) {
-    // clang-format on
-    EXPECT_EQ(present(tool, input).title, title) << tool << input;
+  const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
+      {"Bash", R"({"command":"  rm -rf /tmp/x \n","description":"清理临时文件"})", "", "执行终端命令|  rm -rf /tmp/x \n|清理临时文件"},
+      {"Bash", R"({"command":"ls","timeout":5})", "", "执行终端命令|ls|-|+"}, {"Bash", empty, "", "使用 Bash|" + empty + "|-"},
+      {"原生安全确认", R"({"command":"删除 3 个文件","extra":1})", "NativeApproval", "确认批量删除|删除 3 个文件|-|+"},
+      {"Bash", R"({"command":7})", "", R"(使用 Bash|{"command":7}|-)"}, {"Bash", R"({"cmd":"ls"})", "", R"(使用 Bash|{"cmd":"ls"}|-)"},
+      {"Write", R"({"command":"ls","description":"写"})", "", R"(写入文件|{"command":"ls","description":"写"}|写)"},
+      {"Read", "{}", "", "读取文件|{}|-"}, {"Edit", "{}", "", "修改文件|{}|-"}, {"WebFetch", "{}", "", "访问网页|{}|-"},
+      {"read", "{}", "", "使用 read|{}|-"}, {"Bash", "not json", "", "使用 Bash|not json|-"},
+      {"Bash", R"(["command","ls"])", "", R"(使用 Bash|["command","ls"]|-)"},
+      {"Bash", R"({"description":)", "", R"(使用 Bash|{"description":|-)"},
+      {"Bash", R"({"command":"ls","description":""})", "", "执行终端命令|ls|-"},
+      {"Bash", R"({"command":"ls","description":3})", "", "执行终端命令|ls|-"}};
+  // clang-format on
+  for (const auto& [tool, input, event, expected] : rows) {
+    const auto shown = present(tool, input, event.empty() ? "PermissionRequest" : event);
+    EXPECT_EQ(shown.title + "|" + shown.primaryText + "|" + shown.description.value_or("-") +
+                  (shown.hasAdditionalParameters ? "|+" : ""),
+              expected);
   }
-  for (const std::string malformed : {"not json", R"(["command","ls"])", R"({"description":)"}) {
-    EXPECT_TRUE(present("Bash", malformed).primaryText == malformed && !present("Bash", malformed).description);
-  }
-  EXPECT_FALSE(present("Bash", R"({"command":"ls","description":""})").description ||
-               present("Bash", R"({"command":"ls","description":3})").description);
-  EXPECT_EQ(present("Write", R"({"description":"写入"})").description, "写入");
-}
-
-TEST(ApprovalPresentationTest, ProjectIsTheLastComponentOfTheWorkingDirectory) {
+  // The project is the last component of the working directory.
   // clang-format off
   for (const auto& [cwd, project] : {std::pair{"  /Users/me/工程/ \n", "工程"}, {"/Users/me/app///", "app"}, {"/", "/"},
        {" // ", "/"}, {"relative", "relative"}, {"   ", "未提供目录"}, {"", "未提供目录"}}) {

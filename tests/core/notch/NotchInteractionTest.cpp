@@ -16,52 +16,22 @@ ApprovalRequest request(double now, std::string tool = "Bash", std::string event
   return {Uuid::random().string(), "", std::move(tool), "{}", "", std::move(event), now + 50, "workbuddy"};
 }
 
-TEST(NotchInteractionTest, ReceiveRefusesExpiredDuplicateAndQuestionRequests) {
+TEST(NotchInteractionTest, RefusalsAndReceipts) {
   NotchInteraction state;
-  ApprovalRequest expiring = request(kT);
-  expiring.expiresAt = kT;
-  EXPECT_FALSE(state.receive(expiring, kT));
-  expiring.expiresAt = kT + 0.001;
-  EXPECT_TRUE(state.receive(expiring, kT));
-  state.collapse();
-  EXPECT_FALSE(state.receive(expiring, kT) || state.expanded()); // duplicate: nothing changes, not even `expanded`
-  for (const char* tool : {"AskUserQuestion", "exit_plan_mode"}) {
-    EXPECT_FALSE(state.receive(request(kT, tool), kT));
-    EXPECT_TRUE(state.receive(request(kT, tool, "NativeApproval"), kT)); // native cards skip the policy
-  }
-  EXPECT_FALSE(state.receive(request(kT, "Bash", "PreToolUse"), kT));
-  EXPECT_EQ(state.requests().size(), 3u);
-}
-
-// The guard's delay, written out: the random check below uses the constant.
-TEST(NotchInteractionTest, TheGuardWaitsFourHundredFiftyMillisecondsAndHoldsDuringAReceipt) {
-  NotchInteraction state;
-  const ApprovalRequest first = request(kT), second = request(kT), third = request(kT);
-  ASSERT_TRUE(state.receive(first, kT) && state.receive(second, kT + 1) && state.receive(third, kT + 1));
-  EXPECT_FALSE(state.canDecide(first.id, kT + 0.449));
-  EXPECT_TRUE(state.canDecide(first.id, kT + 0.45));
-  state.finish(first.id, Kind::allowed, false);
-  EXPECT_EQ(state.feedback()->kind, Kind::allowed);
-  EXPECT_EQ(state.readyAt(), NotchInteraction::farFuture);
-  state.select(third.id, kT + 6); // ignored while the receipt shows
-  EXPECT_EQ(state.selectedID(), second.id);
-  state.dismissFeedback(kT + 7);
-  EXPECT_FALSE(state.canDecide(second.id, kT + 7.449));
-  EXPECT_TRUE(state.canDecide(second.id, kT + 7.45));
-}
-
-TEST(NotchInteractionTest, DisconnectionsGiveReceiptsOnlyForTheShownRequest) {
-  NotchInteraction state;
-  const ApprovalRequest shown = request(kT, "Bash", "NativeApproval"), behind = request(kT), late = request(kT);
-  state.receive(shown, kT);
-  state.receive(behind, kT);
-  state.disconnected(behind.id, kT + 1); // not on screen: silently gone
+  ApprovalRequest shown = request(kT, "Bash", "NativeApproval");
+  shown.expiresAt = kT;
+  EXPECT_FALSE(state.receive(shown, kT) || state.receive(request(kT, "AskUserQuestion"), kT) ||
+               state.receive(request(kT, "Bash", "PreToolUse"), kT));
+  shown.expiresAt = kT + 0.001;
+  const ApprovalRequest behind = request(kT, "AskUserQuestion", "NativeApproval"), late = request(kT);
+  ASSERT_TRUE(state.receive(shown, kT) && state.receive(behind, kT)); // native cards skip the policy
+  state.disconnected(behind.id, kT);                                  // not on screen: silently gone
   EXPECT_TRUE(!state.feedback() && state.requests().size() == 1u);
-  state.disconnected(shown.id, kT + 1);
-  EXPECT_TRUE(state.feedback()->kind == Kind::unavailable && state.feedback()->isNative && !state.selectedID() &&
-              !state.canAutoCollapse()); // the receipt still shows
-  state.dismissFeedback(kT + 2);
-  state.receive(late, kT + 2);
+  state.disconnected(shown.id, kT);
+  EXPECT_TRUE(state.feedback()->kind == Kind::unavailable && state.feedback()->isNative && !state.canAutoCollapse());
+  EXPECT_EQ(state.readyAt(), NotchInteraction::farFuture); // disarmed until the receipt is dismissed
+  state.dismissFeedback(kT);
+  state.receive(late, kT);
   state.disconnected(late.id, late.expiresAt);
   EXPECT_EQ(state.feedback()->kind, Kind::expired);
 }
@@ -82,26 +52,23 @@ TEST(NotchInteractionTest, RandomSequencesNeverBreakTheGuard) {
       const auto& waiting = state.requests();
       const std::string someID =
           waiting.empty() || random() % 6 == 0 ? Uuid::random().string() : waiting[random() % waiting.size()].id;
-      const std::optional<std::string> currentBefore =
-          state.current() ? std::optional(state.current()->id) : std::nullopt;
+      const auto idOf = [](const ApprovalRequest* shown) { return shown ? std::optional(shown->id) : std::nullopt; };
+      const std::optional<std::string> currentBefore = idOf(state.current());
       const bool feedbackBefore = state.feedback().has_value();
-      const int choice = static_cast<int>(random() % 11);
-      if (choice <= 1) {
-        ApprovalRequest incoming = request(now, random() % 8 == 0 ? "AskUserQuestion" : "Bash",
-                                           random() % 5 == 0 ? "NativeApproval" : "PermissionRequest");
-        incoming.expiresAt = now + step(random) * 5 - 0.5;
-        incoming.id = random() % 8 == 0 && !waiting.empty() ? waiting.front().id : incoming.id; // a duplicate
-        state.receive(incoming, now);
-      }
+      const int choice = static_cast<int>(random() % 11); // 0 and 1 receive
       // clang-format off
-      const std::function<void()> operations[] = {[&] { state.pointerEntered(); }, [&] { state.pointerLeft(); },
+      const std::function<void()> operations[] = {[&] {
+            ApprovalRequest incoming = request(now, random() % 8 == 0 ? "AskUserQuestion" : "Bash",
+                                               random() % 5 == 0 ? "NativeApproval" : "PermissionRequest");
+            incoming.expiresAt = now + step(random) * 5 - 0.5;
+            incoming.id = random() % 8 == 0 && !waiting.empty() ? waiting.front().id : incoming.id; // a duplicate
+            state.receive(incoming, now); },
+          [&] { state.pointerEntered(); }, [&] { state.pointerLeft(); },
           [&] { state.expand(now); }, [&] { state.collapse(); }, [&] { state.select(someID, now); },
           [&] { state.finish(someID, Kind(random() % 5), random() % 2); }, [&] { state.disconnected(someID, now); },
           [&] { state.dismissFeedback(now); }, [&] { state.setShowAllParameters(random() % 2 == 0); }};
       // clang-format on
-      if (choice >= 2) {
-        operations[choice - 2]();
-      }
+      operations[std::max(choice - 1, 0)]();
       std::set<std::string> ids;
       for (const ApprovalRequest& each : state.requests()) {
         ASSERT_TRUE(ids.insert(each.id).second) << "duplicate id";
@@ -111,18 +78,16 @@ TEST(NotchInteractionTest, RandomSequencesNeverBreakTheGuard) {
         ASSERT_EQ(state.current()->id, *currentBefore) << "selection moved while a receipt showed";
       }
       // The guard, judged from what the user can see.
-      const ApprovalRequest* current = state.current();
-      const std::optional<std::string> shown =
-          state.expanded() && !state.feedback() && current ? std::optional(current->id) : std::nullopt;
+      const auto shown = state.expanded() && !state.feedback() ? idOf(state.current()) : std::nullopt;
       if (shown != shownBefore) {
         visibleSince = now;
         shownBefore = shown;
       }
       for (const ApprovalRequest& each : state.requests()) {
-        for (double probe : {now, now + 0.2, now + NotchInteraction::handoffDelay - 1e-6, now + 0.45, now + 1.0}) {
+        for (double probe : {now, now + 0.2, now + 0.449, now + 0.45, now + 1.0}) {
           if (state.canDecide(each.id, probe)) {
             ASSERT_EQ(shown, each.id) << "a decision for a request not on screen";
-            ASSERT_GE(probe, visibleSince + NotchInteraction::handoffDelay) << "armed too early";
+            ASSERT_GE(probe, visibleSince + 0.45) << "armed too early"; // the guard's delay
             ASSERT_LT(probe, each.expiresAt) << "armed after expiry";
           }
         }
