@@ -22,14 +22,6 @@ namespace {
 
 using testing::StandInWindow;
 
-// What the monitor told, gathered across its queue and the test thread.
-struct Told {
-  std::mutex mutex;
-  std::vector<ApprovalRequest> requests;
-  std::vector<std::string> removals;
-  std::vector<QuestionReminderState::Observation> questions;
-};
-
 class NativeCardsOnDesktop : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -39,7 +31,6 @@ protected:
     monitor = std::make_unique<NativeApprovalMonitor>(accessibility, *workspace, clock, monitorQueue,
                                                       NativeApprovalMonitor::Limits{.pollInterval = 60});
   }
-  void TearDown() override { monitor.reset(); }
 
   void start() {
     const auto record = [this](auto& list, auto value) {
@@ -80,8 +71,15 @@ protected:
   const AtSpiAccessibility accessibility;
   const SystemClock clock;
   SerialQueue monitorQueue{"vantrel-notch.native-approval"};
+  // What the monitor told, gathered across its queue and the test thread
+  // (declared before the monitor, so that they outlive it).
+  struct {
+    std::mutex mutex;
+    std::vector<ApprovalRequest> requests;
+    std::vector<std::string> removals;
+    std::vector<QuestionReminderState::Observation> questions;
+  } told;
   std::unique_ptr<NativeApprovalMonitor> monitor;
-  Told told;
 };
 
 TEST_F(NativeCardsOnDesktop, BackgroundDeletionCardIsOfferedOnceAndPressedOnlyAsShown) {

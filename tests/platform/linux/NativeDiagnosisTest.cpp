@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "platform/linux/StandInWindow.h"
 #include "support/ChildProcess.h"
 
