@@ -6,7 +6,6 @@
 // The composition root of the desktop side: the real platform
 // implementations are made here and handed down by reference.
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QTimer>
 

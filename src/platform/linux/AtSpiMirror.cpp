@@ -1,6 +1,8 @@
 #include "platform/linux/AtSpiMirror.h"
 
 #include "platform/linux/AtSpiNodeReader.h"
+#include "support/Clock.h"
+#include "support/FileDescriptor.h"
 #include "support/Pipe.h"
 
 #include <algorithm>
@@ -21,11 +23,9 @@
 namespace notch {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double seconds() { return std::chrono::duration<double>(Clock::now().time_since_epoch()).count(); }
-Clock::time_point at(double when) {
-  return Clock::time_point(std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(when)));
+// Seconds from now until the uptime `when`, for condition waits.
+std::chrono::duration<double> until(double when) {
+  return std::chrono::duration<double>(std::max(0.0, when - uptimeNow()));
 }
 
 constexpr const char* kRegistry = "org.a11y.atspi.Registry";
@@ -118,7 +118,8 @@ struct AtSpiMirror::Impl {
   std::unique_ptr<DBusLink> workerLink;
   std::unique_ptr<DBusLink> eventsLink;
   std::atomic<bool> eventsStop{false};
-  int stopPipe[2] = {-1, -1}; // a byte in it ends the event thread's wait
+  FileDescriptor stopRead; // a byte written to stopWrite ends the event thread's wait
+  FileDescriptor stopWrite;
   std::thread events;
   std::thread worker;
 
@@ -150,10 +151,10 @@ struct AtSpiMirror::Impl {
 
 void AtSpiMirror::Impl::run() {
   double nextConnect = 0;
-  double nextResync = seconds() + limits.resyncInterval;
+  double nextResync = uptimeNow() + limits.resyncInterval;
   std::unique_lock lock(mutex);
   while (!stopping) {
-    const double now = seconds();
+    const double now = uptimeNow();
     if (eventsEnded) {
       eventsEnded = false;
       connected = false;
@@ -183,12 +184,12 @@ void AtSpiMirror::Impl::run() {
       const auto answer = askEnabled();
       lock.lock();
       enabled = answer.value_or(false);
-      trustAnsweredAt = seconds();
+      trustAnsweredAt = uptimeNow();
       wake.notify_all();
       continue;
     }
     if (!connected) {
-      wake.wait_until(lock, at(nextConnect));
+      wake.wait_for(lock, until(nextConnect));
       continue;
     }
     if (discoveryWanted) {
@@ -259,7 +260,7 @@ void AtSpiMirror::Impl::run() {
         nextWake = std::min(nextWake, app.nextSync);
       }
     }
-    wake.wait_until(lock, at(nextWake));
+    wake.wait_for(lock, until(nextWake));
   }
 }
 
@@ -320,7 +321,7 @@ bool AtSpiMirror::Impl::connect() {
 void AtSpiMirror::Impl::disconnect() {
   eventsStop = true;
   const char stop = 0;
-  [[maybe_unused]] const auto written = ::write(stopPipe[1], &stop, 1);
+  [[maybe_unused]] const auto written = ::write(stopWrite.get(), &stop, 1);
   if (events.joinable()) {
     events.join();
   }
@@ -337,7 +338,7 @@ void AtSpiMirror::Impl::receiveEvents() {
   int socket = -1;
   dbus_connection_get_unix_fd(connection, &socket);
   char drained[64];
-  while (::read(stopPipe[0], drained, sizeof drained) > 0) {
+  while (::read(stopRead.get(), drained, sizeof drained) > 0) {
   }
   while (!eventsStop) {
     // Reads what has arrived, without waiting; false once the bus is gone.
@@ -363,7 +364,7 @@ void AtSpiMirror::Impl::receiveEvents() {
         wake.notify_all();
       }
     }
-    pollfd waits[2] = {{socket, POLLIN, 0}, {stopPipe[0], POLLIN, 0}};
+    pollfd waits[2] = {{socket, POLLIN, 0}, {stopRead.get(), POLLIN, 0}};
     if (::poll(waits, 2, -1) < 0 && errno != EINTR) {
       break;
     }
@@ -449,7 +450,7 @@ void AtSpiMirror::Impl::sync(const std::string& bus) {
     return;
   }
   if (!whole && unanswered.empty()) {
-    app->second.nextSync = seconds() + limits.reconnectDelay; // too large, or a cycle
+    app->second.nextSync = uptimeNow() + limits.reconnectDelay; // too large, or a cycle
     return;
   }
   app->second.nodes = std::move(fresh);
@@ -543,9 +544,12 @@ void AtSpiMirror::Impl::refreshNode(const std::string& bus, const std::string& p
 }
 
 AtSpiMirror::AtSpiMirror(Limits limits) : impl_(std::make_unique<Impl>(limits)) {
-  if (!makeNonBlockingPipe(impl_->stopPipe)) {
+  int fds[2];
+  if (!makeNonBlockingPipe(fds)) {
     throw std::system_error(errno, std::generic_category(), "the accessibility copy's wake pipe");
   }
+  impl_->stopRead.reset(fds[0]);
+  impl_->stopWrite.reset(fds[1]);
   impl_->worker = std::thread([impl = impl_.get()] { impl->run(); });
 }
 
@@ -557,19 +561,16 @@ AtSpiMirror::~AtSpiMirror() {
   }
   impl_->worker.join();
   impl_->disconnect();
-  ::close(impl_->stopPipe[0]);
-  ::close(impl_->stopPipe[1]);
 }
 
 bool AtSpiMirror::trusted() {
   std::unique_lock lock(impl_->mutex);
-  const auto deadline = at(seconds() + impl_->limits.firstAnswerWait);
-  if (seconds() - impl_->trustAnsweredAt > impl_->limits.trustRefresh) {
+  if (uptimeNow() - impl_->trustAnsweredAt > impl_->limits.trustRefresh) {
     const bool everAnswered = impl_->trustAnsweredAt > -std::numeric_limits<double>::infinity();
     impl_->trustWanted = true;
     impl_->wake.notify_all();
     if (!everAnswered) {
-      impl_->wake.wait_until(lock, deadline, [&] {
+      impl_->wake.wait_for(lock, std::chrono::duration<double>(impl_->limits.firstAnswerWait), [&] {
         return impl_->trustAnsweredAt > -std::numeric_limits<double>::infinity() && impl_->connectAttempted;
       });
     }
