@@ -25,7 +25,7 @@ endif()
 
 # The app image and its platform layer. The hook modes link none of these.
 if(NOTCH_BUILD_APP)
-  find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg)
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Svg Test)
   if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     pkg_check_modules(NOTCH_XCB REQUIRED IMPORTED_TARGET xcb xcb-ewmh)
     pkg_check_modules(NOTCH_DBUS REQUIRED IMPORTED_TARGET dbus-1)
