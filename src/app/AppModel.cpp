@@ -245,6 +245,12 @@ void AppModel::dismissReceipt(const Uuid& receipt) {
   changed();
 }
 
+void AppModel::dismissShownReceipt() {
+  if (const std::optional<Uuid> receipt = receiptID(state_.interaction)) {
+    dismissReceipt(*receipt);
+  }
+}
+
 void AppModel::returnDemo() {
   const std::optional<std::string> shown = currentID(state_.interaction);
   if (!state_.isDemo || !shown) {

@@ -114,6 +114,8 @@ public:
   void selectAdjacent(int offset);
   bool decide(const ApprovalRequest& request, Decision decision);
   void returnDemo();
+  // The receipt's "continue" button: the waiting requests need not wait out its lifetime.
+  void dismissShownReceipt();
   void showDemo(bool native);
   void copyRequest(const ApprovalRequest& request);
   void setShowAllParameters(bool show);

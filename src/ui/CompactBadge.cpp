@@ -13,7 +13,7 @@ namespace notch {
 namespace {
 
 constexpr double dotSize = 5;
-constexpr double iconSize = 9;
+constexpr double symbolSize = 9;
 constexpr double gap = 6;
 
 } // namespace
@@ -38,11 +38,11 @@ void CompactBadge::refresh() {
   const bool question = model_.questionShown();
   const bool open = model_.isExpanded();
   calm_ = !waiting && !question && state.serviceReady;
-  iconName_ = waiting                     ? "hand.tap"
-              : question                  ? "questionmark.bubble"
+  iconName_ = waiting                      ? "hand.tap"
+              : question                   ? "questionmark.bubble"
               : model_.completionVisible() ? "bell.badge"
-              : open                      ? "chevron.up"
-                                          : "chevron.down";
+              : open                       ? "chevron.up"
+                                           : "chevron.down";
   setText(notchTitle(model_));
   const QString help = question ? "仅提醒 · 收起不会代答或跳过问题"
                        : open   ? "点击收起 · 不改变任何审批决定"
@@ -73,10 +73,10 @@ void CompactBadge::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   const QFontMetrics metrics(font());
-  const double room = width() - dotSize - iconSize - 2 * gap - 24;
+  const double room = width() - dotSize - symbolSize - 2 * gap - 24;
   const QString title = metrics.elidedText(text(), Qt::ElideRight, static_cast<int>(room));
   const double textWidth = metrics.horizontalAdvance(title);
-  double x = (width() - (dotSize + gap + textWidth + gap + iconSize)) / 2;
+  double x = (width() - (dotSize + gap + textWidth + gap + symbolSize)) / 2;
   const double middle = height() / 2.0;
 
   painter.setPen(Qt::NoPen);
@@ -86,7 +86,7 @@ void CompactBadge::paintEvent(QPaintEvent*) {
   painter.setPen(NotchStyle::white(0.9));
   painter.drawText(QRectF(x, 0, textWidth + 1, height()), Qt::AlignVCenter | Qt::AlignLeft, title);
   x += textWidth + gap;
-  paintNotchIcon(painter, QRectF(x, middle - iconSize / 2, iconSize, iconSize), iconName_, NotchStyle::white(0.7));
+  paintNotchIcon(painter, QRectF(x, middle - symbolSize / 2, symbolSize, symbolSize), iconName_, NotchStyle::white(0.7));
 }
 
 } // namespace notch

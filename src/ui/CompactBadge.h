@@ -19,7 +19,7 @@ class CompactBadge : public QAbstractButton {
   Q_OBJECT
 
 public:
-  static constexpr int height = 24;
+  static constexpr int rowHeight = 24;
 
   explicit CompactBadge(AppModel& model, QWidget* parent = nullptr);
   void refresh();

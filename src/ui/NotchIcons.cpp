@@ -49,7 +49,8 @@ QPixmap fullColour(const QString& name, int size, qreal devicePixelRatio) {
 bool hasNotchIcon(const QString& name) { return QSvgRenderer(resourcePath(name)).isValid(); }
 
 QPixmap notchIconPixmap(const QString& name, int size, const QColor& color, qreal devicePixelRatio) {
-  const QString key = QStringLiteral("notch-icon/%1/%2/%3/%4").arg(name).arg(size).arg(color.rgba()).arg(devicePixelRatio);
+  const QString key =
+      QStringLiteral("notch-icon/%1/%2/%3/%4").arg(name).arg(size).arg(color.rgba()).arg(devicePixelRatio);
   QPixmap cached;
   if (QPixmapCache::find(key, &cached)) {
     return cached;
@@ -85,7 +86,9 @@ void paintNotchIcon(QPainter& painter, const QRectF& box, const QString& name, c
   painter.drawPixmap(origin, pixmap);
 }
 
-QPixmap brandAvatarPixmap(int size, qreal devicePixelRatio) { return fullColour("BrandAvatar", size, devicePixelRatio); }
+QPixmap brandAvatarPixmap(int size, qreal devicePixelRatio) {
+  return fullColour("BrandAvatar", size, devicePixelRatio);
+}
 
 QPixmap menuBarTemplatePixmap(int size, qreal devicePixelRatio) {
   return fullColour("MenuBarTemplate", size, devicePixelRatio);
