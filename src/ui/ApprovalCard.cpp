@@ -53,6 +53,7 @@ QString leading(const std::string& text, int count) { return qs(text).left(count
 
 ApprovalCard::ApprovalCard(AppModel& model, const Clock& clock, QWidget* parent)
     : QWidget(parent), model_(model), clock_(clock), ticker_(new QTimer(this)) {
+  setObjectName("approval");
   ticker_->setObjectName("approval-countdown-ticker");
   ticker_->setInterval(tickMs);
   connect(ticker_, &QTimer::timeout, this, &ApprovalCard::refreshCountdown);

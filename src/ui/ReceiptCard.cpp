@@ -56,6 +56,7 @@ ReceiptCard::ReceiptCard(AppModel& model, QWidget* parent)
       title_(NotchStyle::label(this, 17, QFont::DemiBold, 1.0, "receipt-title")),
       detail_(NotchStyle::label(this, 12, QFont::Normal, 0.5, "receipt-detail", true)),
       continue_(new NotchPlainButton({}, {}, 0, this)) {
+  setObjectName("receipt");
   setFixedHeight(cardHeight);
   continue_->setObjectName("receipt-continue");
   title_->setAlignment(Qt::AlignHCenter);
