@@ -86,7 +86,8 @@ void CompactBadge::paintEvent(QPaintEvent*) {
   painter.setPen(NotchStyle::white(0.9));
   painter.drawText(QRectF(x, 0, textWidth + 1, height()), Qt::AlignVCenter | Qt::AlignLeft, title);
   x += textWidth + gap;
-  paintNotchIcon(painter, QRectF(x, middle - symbolSize / 2, symbolSize, symbolSize), iconName_, NotchStyle::white(0.7));
+  paintNotchIcon(painter, QRectF(x, middle - symbolSize / 2, symbolSize, symbolSize), iconName_,
+                 NotchStyle::white(0.7));
 }
 
 } // namespace notch

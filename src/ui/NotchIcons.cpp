@@ -1,5 +1,6 @@
 #include "ui/NotchIcons.h"
 
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QPixmapCache>
@@ -22,6 +23,9 @@ QString resourcePath(const QString& name) {
 }
 
 QImage render(const QString& path, int pixels) {
+  if (!QFile::exists(path)) {
+    return {};
+  }
   QSvgRenderer renderer(path);
   if (!renderer.isValid() || pixels <= 0) {
     return {};
@@ -46,7 +50,7 @@ QPixmap fullColour(const QString& name, int size, qreal devicePixelRatio) {
 
 } // namespace
 
-bool hasNotchIcon(const QString& name) { return QSvgRenderer(resourcePath(name)).isValid(); }
+bool hasNotchIcon(const QString& name) { return !render(resourcePath(name), 1).isNull(); }
 
 QPixmap notchIconPixmap(const QString& name, int size, const QColor& color, qreal devicePixelRatio) {
   const QString key =

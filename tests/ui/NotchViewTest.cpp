@@ -28,6 +28,7 @@
 #include "platform/FakeAppPlatform.h"
 #include "platform/FakeWorkspace.h"
 #include "support/ManualTaskQueue.h"
+#include "ui/NotchIcons.h"
 #include "ui/NotchView.h"
 
 namespace notch {
@@ -293,6 +294,43 @@ TEST(NotchViewTest, TheCountdownTicksOnlyWhileAHookRequestShows) {
             "10s #ff9f0a");
   t.model->collapse();
   EXPECT_FALSE(ticker->isActive());
+}
+
+// Every symbol the cards and the tray ask for is shipped and loads; a hole in a filled symbol stays clear.
+TEST(NotchViewTest, EverySymbolTheCardsNameIsShipped) {
+  application();
+  for (const char* name : {"slider.horizontal.3",
+                           "xmark",
+                           "checkmark",
+                           "clock",
+                           "exclamationmark.shield",
+                           "doc.on.doc",
+                           "chevron.up",
+                           "chevron.down",
+                           "chevron.left",
+                           "chevron.right",
+                           "lock",
+                           "square.stack",
+                           "macwindow",
+                           "folder",
+                           "checkmark.circle.fill",
+                           "xmark.circle.fill",
+                           "arrow.up.forward.circle.fill",
+                           "clock.arrow.circlepath",
+                           "minus.circle.fill",
+                           "arrow.up.forward",
+                           "questionmark.bubble",
+                           "questionmark.bubble.fill",
+                           "checkmark.shield",
+                           "checkmark.shield.fill",
+                           "hand.tap",
+                           "bell.badge"}) {
+    EXPECT_FALSE(notchIconPixmap(name, 12, Qt::white).isNull()) << name;
+  }
+  EXPECT_TRUE(notchIconPixmap("chevron.sideways", 12, Qt::white).isNull());
+  EXPECT_FALSE(brandAvatarPixmap(24).isNull() || menuBarTemplatePixmap(22).isNull());
+  const QImage check = notchIconPixmap("checkmark.circle.fill", 24, Qt::white).toImage();
+  EXPECT_EQ(std::pair(qAlpha(check.pixel(12, 4)) > 200, qAlpha(check.pixel(10, 15)) < 40), std::pair(true, true));
 }
 
 } // namespace
