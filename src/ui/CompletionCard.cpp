@@ -15,7 +15,6 @@ CompletionCard::CompletionCard(AppModel& model, QWidget* parent)
       failed_(NotchStyle::label(this, 12, QFont::Medium, 1.0, "completion-activation-failed", true)),
       open_(new NotchActionButton("打开 WorkBuddy", "arrow.up.forward", true, false, this)) {
   setObjectName("completion-reminder");
-  setAccessibleName("completion-reminder");
   auto* title = NotchStyle::label(this, 15, QFont::DemiBold, 1.0, "completion-title");
   title->setText("WorkBuddy 本轮已结束");
   auto* note = NotchStyle::label(this, 12, QFont::Normal, 0.6, "completion-note", true);

@@ -73,6 +73,8 @@ void NotchView::refresh() {
   QWidget* shown = nullptr;
   if (open) {
     header_->refresh();
+    // First match wins: a receipt or a waiting request (a demonstration is one), then a question, then the end
+    // of a turn, else the idle card.
     const AppState& state = model_.state();
     if (state.interaction.feedback()) {
       receipt_->refresh();

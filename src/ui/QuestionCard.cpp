@@ -16,7 +16,6 @@ QuestionCard::QuestionCard(AppModel& model, QWidget* parent)
       failed_(NotchStyle::label(this, 12, QFont::Medium, 1.0, "question-activation-failed", true)),
       answer_(new NotchActionButton("去回答", "arrow.up.forward", true, false, this)) {
   setObjectName("question-reminder");
-  setAccessibleName("question-reminder");
   auto* heading = NotchStyle::label(this, 11, QFont::DemiBold, 0.55, nullptr);
   heading->setText("WorkBuddy 等你回答");
   page_->setFont(NotchStyle::codeFont(11));
