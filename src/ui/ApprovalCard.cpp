@@ -275,6 +275,9 @@ void ApprovalCard::refresh() {
 
   nativeBanner_->setVisible(native);
   setTextIfChanged(heading_, all ? "完整请求信息" : terminal ? "完整命令" : "工具参数");
+  if (text_->accessibleName() != heading_->text()) {
+    text_->setAccessibleName(heading_->text()); // a screen reader names the box by its heading
+  }
   additionalNote_->setVisible(presentation.hasAdditionalParameters && !all);
   copy_->setIconName(state.copiedRequestID == request->id ? "checkmark" : "doc.on.doc");
 

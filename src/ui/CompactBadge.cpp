@@ -1,7 +1,6 @@
 #include "ui/CompactBadge.h"
 
 #include <QFontMetrics>
-#include <QMouseEvent>
 #include <QPainter>
 
 #include "app/AppModel.h"
@@ -58,15 +57,6 @@ void CompactBadge::refresh() {
     setAccessibleName(label);
   }
   update();
-}
-
-void CompactBadge::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::RightButton) {
-    emit menuRequested(event->globalPosition().toPoint());
-    event->accept();
-    return;
-  }
-  QAbstractButton::mousePressEvent(event);
 }
 
 void CompactBadge::paintEvent(QPaintEvent*) {

@@ -24,12 +24,8 @@ public:
   explicit CompactBadge(AppModel& model, QWidget* parent = nullptr);
   void refresh();
 
-signals:
-  void menuRequested(QPoint globalPosition);
-
 protected:
   void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
 
 private:
   AppModel& model_;

@@ -1,6 +1,6 @@
 #include "ui/NotchView.h"
 
-#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
 
@@ -59,7 +59,6 @@ NotchView::NotchView(AppModel& model, const Clock& clock, Preferences& preferenc
   }
   column->addStretch(1);
 
-  connect(badge_, &CompactBadge::menuRequested, this, &NotchView::menuRequested);
   modelChanges_ = model_.subscribe([this] { refresh(); });
   preferenceChanges_ = preferences.observe([this](const std::string&) { refresh(); });
   refresh();
@@ -164,12 +163,13 @@ void NotchView::leaveEvent(QEvent*) {
   }
 }
 
-void NotchView::keyPressEvent(QKeyEvent* event) {
-  if (event->key() == Qt::Key_Escape) {
-    model_.collapse();
+void NotchView::mousePressEvent(QMouseEvent* event) {
+  // Buttons and labels pass right clicks on to here.
+  if (event->button() == Qt::RightButton) {
+    emit menuRequested(event->globalPosition().toPoint());
     return;
   }
-  QWidget::keyPressEvent(event);
+  QWidget::mousePressEvent(event);
 }
 
 } // namespace notch

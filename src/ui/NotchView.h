@@ -53,7 +53,7 @@ public:
   int heightForWidth(int width) const override { return fittingHeight(width); }
 
 signals:
-  // A right click on the badge: where no tray exists the status menu opens there.
+  // A right click anywhere on the notch: where no tray exists the status menu opens there.
   void menuRequested(QPoint globalPosition);
 
 protected:
@@ -61,7 +61,7 @@ protected:
   void resizeEvent(QResizeEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
 
 private:
   void refresh();
