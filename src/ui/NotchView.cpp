@@ -145,10 +145,7 @@ void NotchView::paintEvent(QPaintEvent*) {
   }
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
-  const int surface = columnWidth(width());
-  QPainterPath path = notchShapePath(surface, height());
-  path.translate((width() - surface) / 2.0, 0);
-  painter.fillPath(path, Qt::black);
+  painter.fillPath(centredNotchShapePath(width(), height(), columnWidth(width())), Qt::black);
 }
 
 void NotchView::enterEvent(QEnterEvent*) {

@@ -1,5 +1,6 @@
 #include "ui/NotchViewport.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QRegion>
 
@@ -41,7 +42,8 @@ void NotchViewport::layoutHosted() {
 }
 
 void NotchViewport::updateMask() {
-  if (width() <= 0 || height() <= 0) {
+  // Without a window system (previews, tests) there is no window to shape.
+  if (width() <= 0 || height() <= 0 || QGuiApplication::platformName() == "offscreen") {
     return;
   }
   const QPainterPath silhouette = centredNotchShapePath(width(), height(), surfaceWidth_);

@@ -28,6 +28,7 @@
 #include "platform/FakeAppPlatform.h"
 #include "platform/FakeWorkspace.h"
 #include "support/ManualTaskQueue.h"
+#include "ui/AppDelegate.h"
 #include "ui/NotchView.h"
 
 namespace notch {
@@ -264,6 +265,51 @@ TEST(NotchViewTest, TheCountdownTicksOnlyWhileAHookRequestShows) {
   EXPECT_TRUE(ticker->isActive());
   t.model->collapse();
   EXPECT_FALSE(ticker->isActive());
+}
+
+// The shell around the same model: the panel laid out on a 400-point
+// screen, the close animation ending before the badge replaces the card,
+// Escape only while the panel has the keyboard, and no question on quitting
+// a demonstration.
+TEST(AppDelegateTest, LaysOutAnimatesClosedAndQuitsADemonstrationWithoutAsking) {
+  struct OneScreen final : Screens {
+    std::vector<ScreenInfo> screens() const override { return {{{0, 0, 400, 800}, 0, {}, {}}}; }
+    Subscription observe(std::function<void()>) override { return {}; }
+  } screens;
+  Harness t;
+  int asked = 0;
+  AppDelegate delegate(t.model, {t.clock, t.preferences, screens, [&](std::size_t) { return ++asked, false; }});
+  delegate.launch({"--demo"});
+  QTest::qWait(400); // the opening animation
+  const AppState& state = t.model->state();
+  EXPECT_EQ(std::vector<double>({state.notchHeight, state.panelWidth, state.compactWidth}),
+            std::vector<double>({8, 368, 236}));
+  const QRect open = delegate.panel()->geometry();
+  EXPECT_EQ(open.topLeft(), QPoint(16, 0));
+  EXPECT_GT(open.height(), 200);
+
+  t.model->collapse();
+  QTest::qWait(60);
+  EXPECT_TRUE(t.model->isExpanded()) << "the card must stay while the panel closes";
+  EXPECT_LT(delegate.panel()->height(), open.height());
+  QTest::qWait(400);
+  EXPECT_FALSE(t.model->isExpanded());
+  EXPECT_EQ(delegate.panel()->geometry(), QRect(16, 0, 368, 32));
+
+  t.model->expand();
+  QWidget elsewhere;
+  elsewhere.show();
+  QApplication::setActiveWindow(&elsewhere);
+  QTest::keyClick(&elsewhere, Qt::Key_Escape);
+  EXPECT_TRUE(state.interaction.expanded()) << "Escape in another window";
+  QApplication::setActiveWindow(delegate.panel());
+  QTest::keyClick(delegate.panel(), Qt::Key_Escape);
+  EXPECT_FALSE(state.interaction.expanded());
+
+  delegate.quit();
+  EXPECT_EQ(asked, 0);
+  EXPECT_TRUE(delegate.shouldTerminate());
+  delegate.willTerminate();
 }
 
 } // namespace
