@@ -94,8 +94,13 @@ void AppModel::receiveQuestionObservation(const Observation& observation, double
       return;
     }
   }
+  // The native monitor reports every scan, most of them the same as the
+  // last: only a change wakes the views.
+  const AppState before = state_;
   applyQuestionObservation(observation);
-  changed();
+  if (state_ != before) {
+    changed();
+  }
 }
 
 void AppModel::applyQuestionObservation(Observation observation) {

@@ -36,6 +36,8 @@ struct AppState {
   std::optional<double> lastHookAt;            // wall clock of the last hook request
   bool nativeAccessGranted = false;
   std::string nativeStatus = "原生安全确认尚未开启";
+
+  friend bool operator==(const AppState&, const AppState&) = default;
 };
 
 } // namespace notch

@@ -49,7 +49,7 @@ void BridgeAcceptor::start(ConnectionHandler handler) {
 
 void BridgeAcceptor::acceptLoop(int listeningFd, const WakePipe& wake, const ConnectionHandler& handler) {
   while (running_) {
-    if (waitOnSocket(listeningFd, POLLIN, limits_.pollStep, &wake) != SocketWaitResult::ready) {
+    if (waitOnSocket(listeningFd, POLLIN, limits_.idleWait, &wake) != SocketWaitResult::ready) {
       continue;
     }
     FileDescriptor connection = acceptBridgeConnection(listeningFd);

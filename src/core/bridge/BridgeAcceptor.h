@@ -29,7 +29,10 @@ class WakePipe;
 
 struct BridgeAcceptorLimits {
   int listenBacklog = 32;
-  double pollStep = 0.1; // longest wait of the accept loop between checks
+  double pollStep = 0.1; // rest after running out of descriptors
+  // Longest sleep of an idle accept loop. A stop wakes it at once; this only
+  // bounds a lost wake-up, so an idle app does not wake several times a second.
+  double idleWait = 60.0;
 };
 
 class BridgeAcceptor {

@@ -70,6 +70,7 @@ private:
     std::int32_t pid = 0;
     double lastAt = 0;
     bool ended = false;
+    friend bool operator==(const Turn&, const Turn&) = default;
   };
   using Identity = std::pair<std::string, std::string>; // session, generation
 
@@ -85,6 +86,9 @@ private:
   std::deque<CompletionReminder> queue_;
   std::optional<CompletionReminder> current_;
   bool hasBeenPresented_ = false;
+
+public:
+  friend bool operator==(const CompletionReminderState&, const CompletionReminderState&) = default;
 };
 
 } // namespace notch

@@ -93,6 +93,9 @@ private:
   std::optional<Feedback> feedback_;
   double readyAt_ = farFuture;
   bool showAllParameters_ = false;
+
+public:
+  friend bool operator==(const NotchInteraction&, const NotchInteraction&) = default;
 };
 
 } // namespace notch

@@ -78,6 +78,9 @@ private:
   std::optional<QuestionReminder> previousWaiting_;
   int waitingCount_ = 0;
   int absenceCount_ = 0;
+
+public:
+  friend bool operator==(const QuestionReminderState&, const QuestionReminderState&) = default;
 };
 
 } // namespace notch
