@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QImage>
 
-#include <optional>
 
 #include "ui/NotchIcons.h"
 
@@ -15,12 +13,6 @@ namespace notch {
 namespace {
 
 TEST(NotchIcons, EverySymbolTheCardsNameIsShipped) {
-  static int argc = 1;
-  static char* argv[] = {const_cast<char*>("notch_ui_tests"), nullptr};
-  static std::optional<QApplication> app; // pixmaps need the GUI; one application per program
-  if (!QApplication::instance()) {
-    app.emplace(argc, argv);
-  }
   // clang-format off
   for (const char* name : {"slider.horizontal.3", "xmark", "checkmark", "clock", "exclamationmark.shield", "doc.on.doc",
                            "chevron.up", "chevron.down", "chevron.left", "chevron.right", "lock", "square.stack",

@@ -43,18 +43,9 @@ const std::string kExecutable = "/opt/vantrel/VantrelNotch";
 const auto kShown = {"compact-badge",       "approval", "receipt",      "question-reminder",
                      "completion-reminder", "idle",     "header-title", "header-subtitle"};
 
-void application() {
-  static int argc = 1;
-  static char* argv[] = {const_cast<char*>("notch_ui_tests"), nullptr};
-  static std::optional<QApplication> app; // one application per program
-  if (!QApplication::instance()) {
-    app.emplace(argc, argv);
-  }
-}
 
 struct Harness {
   explicit Harness(std::optional<std::string> directory = {}) {
-    application();
     workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {{.pid = kPid}}); // in the background
     model = AppModel::create(AppEnvironment{clock, main, native, preferences, clipboard, workspace, systemSettings,
                                             accessibility, fileSystem, directory.value_or(bridge.path()), home.path(),
@@ -314,3 +305,12 @@ TEST(AppDelegateTest, LaysOutAnimatesClosedAndQuitsADemonstrationWithoutAsking) 
 
 } // namespace
 } // namespace notch
+
+// One application for the whole program, made before any test and gone after
+// the last: widgets and pixmaps need it, and Qt must not outlive main().
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
