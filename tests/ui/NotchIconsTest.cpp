@@ -19,7 +19,8 @@ TEST(NotchIcons, EverySymbolTheCardsNameIsShipped) {
                            "macwindow", "folder", "checkmark.circle.fill", "xmark.circle.fill",
                            "arrow.up.forward.circle.fill", "clock.arrow.circlepath", "minus.circle.fill",
                            "arrow.up.forward", "questionmark.bubble", "questionmark.bubble.fill", "checkmark.shield",
-                           "checkmark.shield.fill", "hand.tap", "bell.badge"}) {
+                           "checkmark.shield.fill", "hand.tap", "bell.badge", "ellipsis.circle", "circle.dashed",
+                           "exclamationmark.triangle.fill", "exclamationmark.circle.fill", "power"}) {
     // clang-format on
     EXPECT_FALSE(notchIconPixmap(name, 12, Qt::white).isNull()) << name;
   }
