@@ -335,21 +335,14 @@ void AppDelegate::openBuddy() { model_->openWorkBuddy(); }
 
 void AppDelegate::openSettings() {
   if (settingsWindow_ == nullptr) {
-    // The full settings window replaces this page; until then it says where
-    // the same settings are made from the command line.
-    settingsWindow_ = new QWidget(nullptr, Qt::Window);
+    settingsWindow_ = environment_.makeSettingsWindow ? environment_.makeSettingsWindow() : new QWidget;
+    settingsWindow_->setParent(nullptr, Qt::Window);
     settingsWindow_->setObjectName("settings-window");
     settingsWindow_->setWindowTitle(settingsTitle);
     const QRect available = QGuiApplication::primaryScreen() != nullptr
                                 ? QGuiApplication::primaryScreen()->availableGeometry()
                                 : QRect(0, 0, 1280, 720);
     settingsWindow_->resize(600, std::min(available.height() - 80, 680));
-    auto* layout = new QVBoxLayout(settingsWindow_);
-    auto* text = new QLabel("接入 WorkBuddy：在终端运行\n\nVantrelNotch --configure target --apply\n\n"
-                            "然后重启 WorkBuddy。");
-    text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    text->setAlignment(Qt::AlignCenter);
-    layout->addWidget(text);
     settingsWindow_->move(available.center() - settingsWindow_->rect().center());
   }
   model_->refreshConfiguredProfiles();

@@ -47,6 +47,9 @@ struct AppDelegateEnvironment {
   std::function<bool(std::size_t waiting)> confirmQuit;
   // Whether the desktop asks for reduced motion (no animations then).
   std::function<bool()> reduceMotion = [] { return false; };
+  // The settings window's content, made once on first opening (a window
+  // without content when empty); the delegate titles, sizes and centres it.
+  std::function<QWidget*()> makeSettingsWindow = {};
 };
 
 class AppDelegate final : public QObject {
