@@ -6,6 +6,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "app/AppModel.h"
@@ -263,14 +264,17 @@ void SettingsView::buildQuit(QVBoxLayout* column) {
   quit->setFont(NotchStyle::font(12, QFont::DemiBold));
   quit->setAttribute(Qt::WA_Hover);
   quit->setCursor(Qt::PointingHandCursor);
-  // Qt::CTRL is the Command key on macOS.
-  quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-  quit->setToolTip(quit->shortcut().toString(QKeySequence::NativeText));
-  connect(quit, &QAbstractButton::clicked, this, [this] {
+  const auto requestQuit = [this] {
     if (model_.onQuitRequested) {
       model_.onQuitRequested();
     }
-  });
+  };
+  connect(quit, &QAbstractButton::clicked, this, requestQuit);
+  // A shortcut of its own rather than the button's: the button's would
+  // first show itself pressed for a moment. Qt::CTRL is Command on macOS.
+  auto* quitKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+  connect(quitKey, &QShortcut::activated, this, requestQuit);
+  quit->setToolTip(quitKey->key().toString(QKeySequence::NativeText));
   auto* texts = new QVBoxLayout;
   texts->setSpacing(3);
   texts->addWidget(note("仅退出刘海助手，不移除 Hook，也不自动处理任何审批；有待审请求时会先确认", this));

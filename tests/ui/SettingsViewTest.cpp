@@ -25,6 +25,7 @@
 #include "platform/FakeAppPlatform.h"
 #include "platform/FakeFileManager.h"
 #include "platform/FakeWorkspace.h"
+#include "platform/linux/DesktopFileManager.h"
 #include "platform/linux/XdgLoginItems.h"
 #include "support/ChildProcess.h"
 #include "support/ManualTaskQueue.h"
@@ -215,6 +216,46 @@ TEST(SettingsViewTest, StartAtLoginWritesItsOwnEntryOnly) {
   t.press("settings-login");
   EXPECT_EQ(read(entry) + t.show({"settings-login-note"}),
             edited + "已有同名自启动项（vantrel-dozer.desktop）不是本应用写入的；为保留手动修改，未做更改。");
+}
+
+// The switches write their preference at once and the running model follows; so do the quit key and the demo.
+TEST(SettingsViewTest, SwitchesTellTheRunningModel) {
+  Harness t;
+  const auto status = [&] { return t.model->state().nativeStatus + " | " + t.model->state().completionStatus; };
+  t.press("settings-switch-questionRemindersEnabled");
+  t.press("settings-switch-completionRemindersEnabled");
+  EXPECT_EQ(status(), "原生审批和提问提醒均已关闭 | 通知通道就绪；请单独安装结束提醒 Hook");
+  t.press("settings-switch-completionRemindersEnabled");
+  EXPECT_EQ(status(), "原生审批和提问提醒均已关闭 | 本轮结束提醒已关闭");
+  EXPECT_FALSE(t.preferences.boolValue(PreferenceKeys::questionReminders));
+  t.preferences.setBool(PreferenceKeys::autoCollapse, false); // another writer
+  EXPECT_FALSE(t.page->findChild<QAbstractButton*>("settings-switch-autoCollapse")->isChecked());
+
+  int quits = 0;
+  t.model->onQuitRequested = [&] { ++quits; };
+  t.page->activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(t.page.get()));
+  QTest::keyClick(t.page->windowHandle(), Qt::Key_Q, Qt::ControlModifier);
+  t.press("settings-demo");
+  EXPECT_EQ(std::pair(quits, t.model->state().isDemo), std::pair(1, true));
+}
+
+// Exec lines are quoted so that the desktop's reader gets the path back; what cannot be written so is refused.
+TEST(XdgLoginItems, OwnsOnlyEntriesItCanReadBack) {
+  TemporaryDirectory directory;
+  const std::string odd = R"(/opt/My "Apps"/$HOME\bin/VantrelNotch)";
+  XdgLoginItems items(directory.path(), odd), moved(directory.path(), "/opt/new/VantrelNotch");
+  EXPECT_EQ(items.setEnabled(true), std::nullopt);
+  EXPECT_TRUE(read(directory.child("vantrel-dozer.desktop"))
+                  .find(R"(Exec="/opt/My \\"Apps\\"/\\$HOME\\\\bin/VantrelNotch")"
+                        "\n") != std::string::npos);
+  EXPECT_EQ(std::pair(items.isEnabled(), moved.isEnabled()), std::pair(true, false));
+  EXPECT_EQ(moved.setEnabled(true), std::nullopt); // the app's own entry for its old place is replaced
+  EXPECT_EQ(std::pair(items.isEnabled(), moved.isEnabled()), std::pair(false, true));
+  for (const char* refused : {"/opt/100%/VantrelNotch", "/opt/a\nb", "VantrelNotch", ""}) {
+    EXPECT_EQ(XdgLoginItems::entryText(refused), std::nullopt) << refused;
+  }
+  EXPECT_EQ(DesktopFileManager::fileURI("/tmp/a b/备份.bak"), "file:///tmp/a%20b/%E5%A4%87%E4%BB%BD.bak");
 }
 
 // The install lock keeps the window and `VantrelNotch --configure` apart: each either completes or reports the
