@@ -136,6 +136,22 @@ TEST(SettingsViewTest, ShowsTheSelectedEditionsConfiguration) {
   EXPECT_EQ(t.show({"settings-install", "settings-intercept-bash"}), "(off)更新接入…");
 }
 
+// A legacy per-command interception is pointed out; a file that broke after the last look is read again before any
+// question and refused.
+TEST(SettingsViewTest, InstallingReadsTheFileAgainFirst) {
+  Harness t;
+  const std::string own = R"({"hooks":[{"type":"command","timeout":60,"command":"'/opt/vantrel/VantrelNotch' '--hook' )"
+                          R"('--source' 'workbuddy' '--owner-marker' 'vantrel-notch-v1'"}]})";
+  t.write(R"({"hooks":{"PermissionRequest":[)" + own + R"(],"PreToolUse":[{"matcher":"Bash",)" + own.substr(1) + "]}}");
+  EXPECT_EQ(t.show({"settings-status", "settings-intercept-bash", "settings-install"}),
+            "本应用 Hook：配置已安装 | 发现旧版逐命令拦截，更新接入将移除它，仅保留真实权限请求。 | 更新接入…");
+  std::ofstream(t.settings()) << "{}}";
+  t.press("settings-install");
+  EXPECT_EQ(t.show({"settings-status", "settings-install", "settings-result", "settings-reveal-backup"}),
+            "配置错误 / 无法读取 | (off)更新接入… | 配置无法读取。已刷新状态，请检查后重试。");
+  EXPECT_TRUE(t.asked.empty());
+}
+
 // Cancelling leaves the file's bytes, the result line and the backups as they were.
 TEST(SettingsViewTest, CancellingAnyConfirmationChangesNothing) {
   Harness t;
