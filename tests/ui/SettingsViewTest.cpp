@@ -47,11 +47,6 @@ std::string read(const std::string& path) {
 
 struct Harness {
   Harness() {
-    static int argc = 1;
-    static char* argv[] = {const_cast<char*>("notch_ui_tests"), nullptr};
-    if (!QApplication::instance()) {
-      new QApplication(argc, argv); // one application per program, kept to the end
-    }
     model = AppModel::create(AppEnvironment{clock, main, work, preferences, clipboard, workspace, systemSettings,
                                             accessibility, fileSystem, bridge.path(), home.path(), kExecutable},
                              AppModelDependencies::system(workspace, preferences));
