@@ -24,7 +24,7 @@
 #include "platform/FakeAccessibility.h"
 #include "platform/FakeAppPlatform.h"
 #include "platform/FakeWorkspace.h"
-#include "support/ManualTaskQueue.h"
+#include "support/FakeClock.h"
 
 namespace notch {
 namespace {

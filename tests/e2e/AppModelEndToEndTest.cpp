@@ -14,7 +14,7 @@
 #include "platform/FakeAppPlatform.h"
 #include "platform/FakeWorkspace.h"
 #include "support/ChildProcess.h"
-#include "support/ManualTaskQueue.h"
+#include "support/FakeClock.h"
 
 namespace notch {
 namespace {

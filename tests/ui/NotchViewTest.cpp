@@ -27,7 +27,7 @@
 #include "platform/FakeAccessibility.h"
 #include "platform/FakeAppPlatform.h"
 #include "platform/FakeWorkspace.h"
-#include "support/ManualTaskQueue.h"
+#include "support/FakeClock.h"
 #include "ui/AppDelegate.h"
 #include "ui/NotchView.h"
 

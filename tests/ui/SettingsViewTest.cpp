@@ -28,7 +28,7 @@
 #include "platform/linux/DesktopFileManager.h"
 #include "platform/linux/XdgLoginItems.h"
 #include "support/ChildProcess.h"
-#include "support/ManualTaskQueue.h"
+#include "support/FakeClock.h"
 #include "ui/SettingsPage.h"
 
 namespace notch {

@@ -11,7 +11,7 @@
 #include "core/native/NativeButtonCheck.h"
 #include "platform/FakeAccessibility.h"
 #include "platform/FakeWorkspace.h"
-#include "support/ManualTaskQueue.h"
+#include "support/FakeClock.h"
 #include "support/SerialQueue.h"
 
 namespace notch {

@@ -22,7 +22,6 @@
 #include "platform/linux/X11Workspace.h"
 #include "support/Clock.h"
 #include "support/FakeClock.h"
-#include "support/ManualTaskQueue.h"
 
 namespace notch {
 namespace {

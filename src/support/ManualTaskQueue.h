@@ -1,28 +1,32 @@
 #pragma once
 
-// A TaskQueue in virtual time for tests: nothing runs until the test says
-// so, on the test's own thread. `runUntilIdle` runs what is posted (and what
-// that posts); `advance` moves the clock it shares with the code under test,
+// A TaskQueue in virtual time (the tests', and the built-in UI checks'):
+// nothing runs until its owner says so, on the owner's own thread.
+// `runUntilIdle` runs what is posted (and what that posts); `advance`
+// moves the clock it shares with the code under test,
 // firing delayed and repeating work at exactly its times, with the same
 // coalescing as the production queue. `sync` runs inline, after what was
 // posted before it. `post` alone may come from any thread (services post
 // their callbacks to the app's main queue from their own threads).
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <utility>
 
-#include "support/FakeClock.h"
+#include "support/ManualClock.h"
 #include "support/TaskQueue.h"
 
-namespace notch::testing {
+namespace notch {
 
 class ManualTaskQueue final : public TaskQueue {
 public:
-  explicit ManualTaskQueue(FakeClock& clock) : clock_(clock) {}
+  explicit ManualTaskQueue(ManualClock& clock) : clock_(clock) {}
 
   void post(std::function<void()> task) override {
     std::lock_guard guard(readyMutex_);
@@ -111,7 +115,7 @@ private:
     return true;
   }
 
-  FakeClock& clock_;
+  ManualClock& clock_;
   mutable std::mutex readyMutex_;
   std::deque<std::function<void()>> ready_;
   std::map<Key, Timer> timers_;
@@ -119,4 +123,4 @@ private:
   int running_ = 0;
 };
 
-} // namespace notch::testing
+} // namespace notch
