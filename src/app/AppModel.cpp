@@ -506,6 +506,11 @@ void AppModel::setNotchGeometry(double notchHeight, double panelWidth, double co
   changed();
 }
 
+void AppModel::present(AppState state) {
+  state_ = std::move(state);
+  changed();
+}
+
 void AppModel::setExpansionPresentation(std::optional<bool> expanded) {
   state_.expansionPresentation = expanded;
   changed();

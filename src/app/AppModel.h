@@ -131,6 +131,10 @@ public:
   void refreshConfiguredProfiles();
   void refreshCompletionHookInstalled();
 
+  // Shows a made-up state, for the preview images: nothing is sent,
+  // started, stopped or scheduled, and the next real change replaces it.
+  void present(AppState state);
+
   // What the delegate measures and animates.
   void setNotchGeometry(double notchHeight, double panelWidth, double compactWidth);
   void setExpansionPresentation(std::optional<bool> expanded);
