@@ -27,8 +27,10 @@
 #include "core/config/HomeDirectory.h"
 #include "platform/linux/AtSpiAccessibility.h"
 #include "platform/linux/DesktopEntry.h"
+#include "platform/linux/DesktopFileManager.h"
 #include "platform/linux/DesktopSystemSettings.h"
 #include "platform/linux/X11Workspace.h"
+#include "platform/linux/XdgLoginItems.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtMainQueue.h"
 #include "platform/qt/QtPreferences.h"
@@ -37,15 +39,12 @@
 #include "support/ExecutablePath.h"
 #include "support/SerialQueue.h"
 #include "ui/AppDelegate.h"
+#include "ui/PreviewModes.h"
 #include "ui/QuitSignals.h"
+#include "ui/SelfTest.h"
+#include "ui/SettingsPage.h"
 
 namespace {
-
-int reportUnavailable(std::string_view what) {
-  std::fprintf(stderr, "VantrelNotch: %.*s is not available in this build.\n", static_cast<int>(what.size()),
-               what.data());
-  return 1;
-}
 
 void printLine(std::string_view line) {
   static std::mutex printing;
@@ -81,9 +80,41 @@ void preferX11() {
   }
 }
 
+// The command-line modes speak only in their own lines: Qt's notes about
+// the session (a missing runtime directory, the offscreen platform) are
+// not the user's business there. Real errors still go out.
+void keepQtQuiet() {
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) {
+      std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    }
+  });
+}
+
+// The preview images never show a window, with or without a display.
+int runPreview(int argc, char** argv, const std::vector<std::string_view>& arguments,
+               int (*render)(const std::vector<std::string_view>&)) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  keepQtQuiet();
+  QApplication application(argc, argv);
+  return render(arguments);
+}
+
+// The built-in UI checks: one line per failed check, status 1 if any failed.
+int runSelfTest(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  keepQtQuiet();
+  QApplication application(argc, argv);
+  const std::vector<std::string> failures = notch::runUiSelfTest();
+  for (const std::string& failure : failures) {
+    std::printf("FAILED %s\n", failure.c_str());
+  }
+  return failures.empty() ? 0 : 1;
+}
+
 int runApplication(int argc, char** argv, const std::vector<std::string_view>& arguments) {
   if (std::find(arguments.begin(), arguments.end(), "--render-preview") != arguments.end()) {
-    return reportUnavailable("--render-preview");
+    return runPreview(argc, argv, arguments, notch::renderScenePreview);
   }
   // Before anything slow: a second start leaves at once, quietly.
   const std::string bridge = notch::bridgeDirectory();
@@ -108,15 +139,27 @@ int runApplication(int argc, char** argv, const std::vector<std::string_view>& a
   notch::X11Workspace workspace(mainQueue, {"", notch::xdgApplicationDirectories(), {}});
   notch::DesktopSystemSettings systemSettings(workspace);
   const notch::SystemFileSystem fileSystem;
-  const auto model = notch::AppModel::create(
-      notch::AppEnvironment{clock, mainQueue, nativeQueue, preferences, clipboard, workspace, systemSettings,
-                            accessibility, fileSystem, bridge, notch::homeDirectory().value_or(""),
-                            notch::siblingExecutable("VantrelNotch")},
-      notch::AppModelDependencies::system(workspace, preferences));
+  const std::string home = notch::homeDirectory().value_or("");
+  // Hook commands and the login entry name the public executable beside this image.
+  const std::optional<std::string> publicExecutable = notch::siblingExecutable("VantrelNotch");
+  notch::SerialQueue settingsQueue("vantrel-notch.settings");
+  notch::DesktopFileManager fileManager;
+  notch::XdgLoginItems loginItems(notch::xdgAutostartDirectory(home), publicExecutable);
+  const auto model = notch::AppModel::create(notch::AppEnvironment{clock, mainQueue, nativeQueue, preferences,
+                                                                   clipboard, workspace, systemSettings, accessibility,
+                                                                   fileSystem, bridge, home, publicExecutable},
+                                             notch::AppModelDependencies::system(workspace, preferences));
 
   int status = 0;
   {
-    notch::AppDelegate delegate(model, notch::AppDelegateEnvironment{clock, preferences, screens, {}});
+    notch::AppDelegateEnvironment delegateEnvironment{clock, preferences, screens, {}};
+    delegateEnvironment.makeSettingsWindow = [&]() -> QWidget* {
+      return new notch::SettingsPage(
+          *model,
+          notch::SettingsEnvironment{
+              preferences, mainQueue, settingsQueue, fileSystem, fileManager, loginItems, home, publicExecutable, {}});
+    };
+    notch::AppDelegate delegate(model, std::move(delegateEnvironment));
     // The session is ending: not while real requests wait (the notch opens
     // instead), unless the user already confirmed quitting.
     QObject::connect(&application, &QGuiApplication::commitDataRequest, &delegate, [&](QSessionManager& session) {
@@ -141,11 +184,11 @@ int main(int argc, char** argv) {
   const std::vector<std::string_view> arguments(all.begin() + (argc > 0 ? 1 : 0), all.end());
   switch (notch::selectMode(arguments)) {
   case notch::CommandLineMode::completionPreview:
-    return reportUnavailable("--render-completion-preview");
+    return runPreview(argc, argv, arguments, notch::renderCompletionPreview);
   case notch::CommandLineMode::questionPreview:
-    return reportUnavailable("--render-question-preview");
+    return runPreview(argc, argv, arguments, notch::renderQuestionPreview);
   case notch::CommandLineMode::uiSelfTest:
-    return reportUnavailable("--ui-self-test");
+    return runSelfTest(argc, argv);
   case notch::CommandLineMode::nativeDiagnose:
     return runNativeDiagnosis(argc, argv);
   case notch::CommandLineMode::application:
