@@ -199,9 +199,14 @@ const Mode kModes[] = {
     {notch::CommandLineMode::configureCompletion, runConfigureCompletion,
      "  --configure-completion --apply|--remove\n"
      "                              install or remove the turn-end reminder hooks"},
-    {notch::CommandLineMode::completionPreview, nullptr, nullptr},
-    {notch::CommandLineMode::questionPreview, nullptr, nullptr},
-    {notch::CommandLineMode::uiSelfTest, nullptr, nullptr},
+    {notch::CommandLineMode::completionPreview, nullptr,
+     "  --render-completion-preview NEW.png\n"
+     "                              draw a made-up turn-end reminder into a new PNG"},
+    {notch::CommandLineMode::questionPreview, nullptr,
+     "  --render-question-preview NEW.png [--question-long] [--question-failure]\n"
+     "                              draw a made-up question reminder into a new PNG"},
+    {notch::CommandLineMode::uiSelfTest, nullptr,
+     "  --ui-self-test              run the notch's built-in checks; print each one that fails"},
     {notch::CommandLineMode::nativeDiagnose, nullptr,
      "  --native-diagnose           check the accessibility access and look for WorkBuddy's cards\n"
      "                              for 1.8 s (their contents are never printed)"},
@@ -214,7 +219,11 @@ const Mode kModes[] = {
      "                              (WorkBuddy starts this; PROFILE is workbuddy or workbuddyAI)"},
     {notch::CommandLineMode::help, printUsage, "  --help                      show this text"},
     {notch::CommandLineMode::version, printVersion, "  --version                   show the version"},
-    {notch::CommandLineMode::application, nullptr, "  (no mode)                   start the notch application"},
+    {notch::CommandLineMode::application, nullptr,
+     "  (no mode) [--demo] [--enable-native-approvals] [--enable-completion-reminders]\n"
+     "                              start the notch application (one per user)\n"
+     "  --render-preview [NEW.png] [--preview-idle|-native|-details|-receipt|-compact|-settings]\n"
+     "                              draw a made-up scene of the notch or the settings window"},
 };
 
 // Replaces this process with the app image beside the real executable (same
