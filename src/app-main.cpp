@@ -126,7 +126,7 @@ int runApplication(int argc, char** argv, const std::vector<std::string_view>& a
   QApplication application(argc, argv);
   QApplication::setApplicationName("Vantrel Dozer");
   QApplication::setApplicationDisplayName("Vantrel Dozer");
-  QApplication::setDesktopFileName("vantrel-dozer");
+  QApplication::setDesktopFileName("local.vantrel.notch");
   QApplication::setQuitOnLastWindowClosed(false);
 
   const notch::SystemClock clock;
