@@ -33,10 +33,12 @@ NotchApp::NotchApp(const std::string& home, const std::vector<std::string>& argu
   // Under ThreadSanitizer the app's Qt loop reports what Qt's own locks
   // hide; that must not change the status the app ends with.
   static char tsanOptions[] = "TSAN_OPTIONS=exitcode=0";
-  std::vector<char*> environment{const_cast<char*>(homeVariable.c_str()), tsanOptions};
+  static char lsanOptions[] = "LSAN_OPTIONS=suppressions=" LSAN_SUPPRESSIONS_PATH;
+  std::vector<char*> environment{const_cast<char*>(homeVariable.c_str()), tsanOptions, lsanOptions};
   for (char** variable = environ; *variable != nullptr; ++variable) {
     if (!std::string_view(*variable).starts_with("HOME=") &&
-        !std::string_view(*variable).starts_with("TSAN_OPTIONS=")) {
+        !std::string_view(*variable).starts_with("TSAN_OPTIONS=") &&
+        !std::string_view(*variable).starts_with("LSAN_OPTIONS=")) {
       environment.push_back(*variable);
     }
   }
