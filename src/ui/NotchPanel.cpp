@@ -26,15 +26,14 @@ void NotchPanel::bringToFront() {
 }
 
 void NotchPanel::keepKeyboardOwner() {
-  const unsigned long owner = activeWindow();
-  if (owner != 0 && owner != winId()) {
+  if (const unsigned long owner = foreignActiveWindow(); owner != 0) {
     previousKeyboardOwner_ = owner;
   }
 }
 
 void NotchPanel::resignKey() {
-  if (isActiveWindow() && previousKeyboardOwner_ != 0) {
-    giveKeyboardTo(previousKeyboardOwner_);
+  if (isActiveWindow()) {
+    returnKeyboard(previousKeyboardOwner_);
   }
 }
 

@@ -41,8 +41,10 @@ private:
 // the task lists, and handing the keyboard back to the window that had it
 // before the user clicked into the panel.
 void pinPanelToEveryWorkspace(QWidget& panel);
-// The window that has the keyboard now (0: none or unknown).
-unsigned long activeWindow();
-void giveKeyboardTo(unsigned long window);
+// The window that has the keyboard now, if it is another application's (else 0).
+unsigned long foreignActiveWindow();
+// Gives the keyboard to `preferred` while it exists, else to the topmost
+// window of another application.
+void returnKeyboard(unsigned long preferred);
 
 } // namespace notch

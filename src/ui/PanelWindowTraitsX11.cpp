@@ -12,6 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
+
+#include <unistd.h>
 
 #include "ui/NotchPanel.h"
 
@@ -67,24 +70,56 @@ void pinPanelToEveryWorkspace(QWidget& panel) {
   xcb_flush(x);
 }
 
-unsigned long activeWindow() {
+namespace {
+
+// One CARDINAL/WINDOW-list property of `window` (empty when absent).
+std::vector<std::uint32_t> listProperty(xcb_connection_t* x, xcb_window_t window, const char* name) {
+  const auto cookie = xcb_get_property(x, 0, window, atom(x, name), XCB_GET_PROPERTY_TYPE_ANY, 0, 4096);
+  const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+      xcb_get_property_reply(x, cookie, nullptr), &std::free);
+  if (!reply || reply->format != 32) {
+    return {};
+  }
+  const auto* values = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+  return {values, values + xcb_get_property_value_length(reply.get()) / 4};
+}
+
+// A window of another process (this app's own windows never count as the user's).
+bool isForeign(xcb_connection_t* x, xcb_window_t window) {
+  const auto pid = listProperty(x, window, "_NET_WM_PID");
+  return window != XCB_WINDOW_NONE && !(pid.size() == 1 && pid.front() == static_cast<std::uint32_t>(::getpid()));
+}
+
+} // namespace
+
+unsigned long foreignActiveWindow() {
   xcb_connection_t* x = connection();
   if (x == nullptr) {
     return 0;
   }
-  const auto cookie = xcb_get_property(x, 0, rootWindow(x), atom(x, "_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW, 0, 1);
-  const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
-      xcb_get_property_reply(x, cookie, nullptr), &std::free);
-  if (!reply || xcb_get_property_value_length(reply.get()) < 4) {
-    return 0;
-  }
-  return *static_cast<const xcb_window_t*>(xcb_get_property_value(reply.get()));
+  const auto active = listProperty(x, rootWindow(x), "_NET_ACTIVE_WINDOW");
+  return active.size() == 1 && isForeign(x, active.front()) ? active.front() : 0;
 }
 
-void giveKeyboardTo(unsigned long window) {
-  if (xcb_connection_t* x = connection()) {
-    tellWindowManager(x, static_cast<xcb_window_t>(window), "_NET_ACTIVE_WINDOW",
-                      {fromPager, XCB_CURRENT_TIME, 0, 0, 0});
+void returnKeyboard(unsigned long preferred) {
+  xcb_connection_t* x = connection();
+  if (x == nullptr) {
+    return;
+  }
+  // The window the user had, while it is still there; else the topmost
+  // window of another application, which is where the keyboard goes when a
+  // window closes.
+  const auto stacking = listProperty(x, rootWindow(x), "_NET_CLIENT_LIST_STACKING");
+  xcb_window_t target = XCB_WINDOW_NONE;
+  if (preferred != 0 && std::find(stacking.begin(), stacking.end(), preferred) != stacking.end()) {
+    target = static_cast<xcb_window_t>(preferred);
+  } else {
+    const auto topmost =
+        std::find_if(stacking.rbegin(), stacking.rend(), [&](std::uint32_t window) { return isForeign(x, window); });
+    target = topmost != stacking.rend() ? *topmost : xcb_window_t{XCB_WINDOW_NONE};
+  }
+  if (target != XCB_WINDOW_NONE) {
+    tellWindowManager(x, target, "_NET_ACTIVE_WINDOW", {fromPager, XCB_CURRENT_TIME, 0, 0, 0});
     xcb_flush(x);
   }
 }

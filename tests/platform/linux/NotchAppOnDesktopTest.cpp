@@ -48,18 +48,27 @@ TEST(NotchAppOnDesktop, AUserDecidesInTheNotchAndQuittingHandsWaitingRequestsBac
   ASSERT_TRUE(xdotool("search --sync --onlyvisible --name '^Vantrel Dozer$' >/dev/null"));
   const AtSpiAccessibility accessibility;
   const int collapsed = panelHeight();
+  // The user works in another window, which has the keyboard.
+  StandInWindow user(StandInWindow::other);
+  ASSERT_EQ(user.send("activate"), "ok");
+  const std::string userWindow = user.window();
+  const auto keyboardOwner = [] { return runChild("/usr/bin/xdotool", {"getactivewindow"}).standardOutput; };
 
-  // A click on the badge opens the notch and gives it the keyboard; Escape closes it.
+  // A click on the badge opens the notch and gives it the keyboard; Escape
+  // closes it and hands the keyboard back.
   ASSERT_TRUE(click(640, 20));
   ASSERT_TRUE(eventually([&] { return panelHeight() > collapsed; }, 5));
   ASSERT_TRUE(xdotool("key Escape"));
   EXPECT_TRUE(eventually([&] { return panelHeight() == collapsed; }, 5)) << "Escape did not close the notch";
+  EXPECT_TRUE(eventually([&] { return keyboardOwner() == userWindow + "\n"; }, 2))
+      << "the keyboard stayed in the notch";
   ASSERT_TRUE(xdotool("mousemove --sync 5 700"));
 
   // Deny, after the guard.
   auto first = fire(home.path(), "echo first");
   const auto deny = awaitShown(accessibility, app.pid, "拒绝");
   ASSERT_TRUE(deny) << "the notch did not show the request";
+  EXPECT_EQ(keyboardOwner(), userWindow + "\n") << "a request took the keyboard from the user's window";
   const auto allow = find(accessibility, app.pid, "允许本次");
   ASSERT_TRUE(allow);
   pause(0.5); // opened, and past the guard
