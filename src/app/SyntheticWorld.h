@@ -10,6 +10,8 @@
 #include <map>
 #include <string>
 
+#include "app/AppModel.h"
+#include "core/config/FileSystem.h"
 #include "platform/Accessibility.h"
 #include "platform/Clipboard.h"
 #include "platform/FileManager.h"
@@ -80,6 +82,23 @@ public:
   bool performAction(const AXElementRef&, std::string_view) const override { return false; }
   bool isTrusted() const override { return false; }
   void requestTrust() const override {}
+};
+
+// The whole outside world of an app model, synthetic: one place for the
+// previews and the built-in checks to take it from.
+struct SyntheticWorld {
+  MemoryPreferences preferences;
+  MemoryClipboard clipboard;
+  EmptyWorkspace workspace;
+  NoSystemSettings systemSettings;
+  NoAccessibility accessibility;
+  SystemFileSystem fileSystem;
+
+  // No bridge directory, home or executable: a model made with it is never started.
+  AppEnvironment environment(const Clock& clock, TaskQueue& mainQueue) {
+    return {clock,          mainQueue,     mainQueue,  preferences, clipboard, workspace,
+            systemSettings, accessibility, fileSystem, "",          "",        std::nullopt};
+  }
 };
 
 } // namespace notch

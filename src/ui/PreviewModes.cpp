@@ -45,16 +45,9 @@ std::optional<std::string> valueAfter(const std::vector<std::string_view>& argum
 struct SyntheticApp {
   SystemClock clock;
   QtMainQueue mainQueue;
-  MemoryPreferences preferences;
-  MemoryClipboard clipboard;
-  EmptyWorkspace workspace;
-  NoSystemSettings systemSettings;
-  NoAccessibility accessibility;
-  SystemFileSystem fileSystem;
-  std::shared_ptr<AppModel> model =
-      AppModel::create(AppEnvironment{clock, mainQueue, mainQueue, preferences, clipboard, workspace, systemSettings,
-                                      accessibility, fileSystem, "", "", std::nullopt},
-                       AppModelDependencies::system(workspace, preferences));
+  SyntheticWorld world;
+  std::shared_ptr<AppModel> model = AppModel::create(world.environment(clock, mainQueue),
+                                                     AppModelDependencies::system(world.workspace, world.preferences));
 };
 
 // The settings window's content at its full height, for a home without
@@ -63,10 +56,10 @@ bool renderSettings(const std::string& path) {
   SyntheticApp app;
   NoFileManager fileManager;
   NoLoginItems loginItems;
-  SettingsView view(*app.model, SettingsEnvironment{app.preferences,
+  SettingsView view(*app.model, SettingsEnvironment{app.world.preferences,
                                                     app.mainQueue,
                                                     app.mainQueue,
-                                                    app.fileSystem,
+                                                    app.world.fileSystem,
                                                     fileManager,
                                                     loginItems,
                                                     "/nonexistent/preview-home",
@@ -82,9 +75,9 @@ bool renderSettings(const std::string& path) {
 
 bool renderScene(PreviewScene scene, const std::string& path, QuestionPreviewOptions question = {}) {
   SyntheticApp app;
-  app.preferences.setBool(PreferenceKeys::completionReminders, scene == PreviewScene::completion);
+  app.world.preferences.setBool(PreferenceKeys::completionReminders, scene == PreviewScene::completion);
   app.model->present(previewState(scene, app.clock.now(), question));
-  NotchView view(*app.model, app.clock, app.preferences, NotchViewOptions{.drawsSurface = true});
+  NotchView view(*app.model, app.clock, app.world.preferences, NotchViewOptions{.drawsSurface = true});
   view.setAttribute(Qt::WA_DontShowOnScreen);
   view.show();
   view.resize(kPanelWidth, view.fittingHeight(kPanelWidth));

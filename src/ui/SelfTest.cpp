@@ -44,9 +44,8 @@ private:
 // with activation targets that answer as told.
 struct Bench {
   Bench() {
-    preferences.setBool(PreferenceKeys::completionReminders, true);
-    model = AppModel::create(AppEnvironment{clock, queue, queue, preferences, clipboard, workspace, systemSettings,
-                                            accessibility, fileSystem, "", "", std::nullopt},
+    world.preferences.setBool(PreferenceKeys::completionReminders, true);
+    model = AppModel::create(world.environment(clock, queue),
                              AppModelDependencies{
                                  [](std::int32_t pid) { return pid == kTarget; },
                                  [this](std::int32_t) { return ++activations, activationSucceeds; },
@@ -57,7 +56,7 @@ struct Bench {
                                  [] { return true; },
                                  [] { return true; },
                              });
-    view = std::make_unique<NotchView>(*model, clock, preferences, NotchViewOptions{.drawsSurface = true});
+    view = std::make_unique<NotchView>(*model, clock, world.preferences, NotchViewOptions{.drawsSurface = true});
     view->resize(480, 600);
   }
   template <typename Widget = QWidget> Widget* find(const char* name) { return view->findChild<Widget*>(name); }
@@ -76,12 +75,7 @@ struct Bench {
 
   ManualClock clock;
   ManualTaskQueue queue{clock};
-  MemoryPreferences preferences;
-  MemoryClipboard clipboard;
-  EmptyWorkspace workspace;
-  NoSystemSettings systemSettings;
-  NoAccessibility accessibility;
-  SystemFileSystem fileSystem;
+  SyntheticWorld world;
   int activations = 0;
   bool activationSucceeds = false;
   std::shared_ptr<AppModel> model;
