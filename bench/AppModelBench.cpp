@@ -18,6 +18,7 @@
 #include "core/bridge/TestBridge.h"
 #include "platform/FakeAccessibility.h"
 #include "platform/FakeAppPlatform.h"
+#include "platform/FakeAppWorld.h"
 #include "platform/FakeWorkspace.h"
 #include "support/FakeClock.h"
 
@@ -32,23 +33,10 @@ double percentile(std::vector<double> samples, double fraction) {
 }
 
 // The model's outside world, in fakes and virtual time, around a real bridge directory.
-struct World {
-  TemporaryDirectory bridge;
-  TemporaryDirectory home;
-  FakeClock clock;
-  ManualTaskQueue main{clock};
-  ManualTaskQueue native{clock};
-  FakePreferences preferences;
-  FakeClipboard clipboard;
-  FakeWorkspace workspace;
-  FakeSystemSettings systemSettings;
-  FakeAccessibility accessibility{&clock, 0.0};
-  SystemFileSystem fileSystem;
+struct World : FakeAppWorld {
 
   std::shared_ptr<AppModel> start(AppModelDependencies dependencies) {
-    auto model = AppModel::create(AppEnvironment{clock, main, native, preferences, clipboard, workspace, systemSettings,
-                                                 accessibility, fileSystem, bridge.path(), home.path(), std::nullopt},
-                                  std::move(dependencies));
+    auto model = AppModel::create(environment(std::nullopt), std::move(dependencies));
     model->start();
     return model;
   }

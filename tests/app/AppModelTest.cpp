@@ -23,6 +23,7 @@
 #include "core/native/CardBuilder.h"
 #include "platform/FakeAccessibility.h"
 #include "platform/FakeAppPlatform.h"
+#include "platform/FakeAppWorld.h"
 #include "platform/FakeWorkspace.h"
 #include "support/FakeClock.h"
 
@@ -42,10 +43,9 @@ void writeFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-struct Harness {
+struct Harness : FakeAppWorld {
   explicit Harness(std::optional<std::string> directory = {}) : bridgeDirectory(directory.value_or(bridge.path())) {
-    model = AppModel::create(AppEnvironment{clock, main, native, preferences, clipboard, workspace, systemSettings,
-                                            accessibility, fileSystem, bridgeDirectory, home.path(), kExecutable},
+    model = AppModel::create(environment(kExecutable, bridgeDirectory),
                              AppModelDependencies::system(workspace, preferences));
     model->start();
     counting = model->subscribe([this] { ++changes; });
@@ -210,18 +210,7 @@ struct Harness {
     return false;
   }
 
-  TemporaryDirectory bridge;
-  TemporaryDirectory home;
   std::string bridgeDirectory;
-  FakeClock clock;
-  ManualTaskQueue main{clock};
-  ManualTaskQueue native{clock};
-  FakePreferences preferences;
-  FakeClipboard clipboard;
-  FakeWorkspace workspace;
-  FakeSystemSettings systemSettings;
-  FakeAccessibility accessibility{&clock, 0.0};
-  SystemFileSystem fileSystem;
   std::vector<std::unique_ptr<TestClient>> hooks;
   std::vector<std::string> asked;
   int turns = 0;

@@ -26,6 +26,7 @@
 #include "core/native/CardBuilder.h"
 #include "platform/FakeAccessibility.h"
 #include "platform/FakeAppPlatform.h"
+#include "platform/FakeAppWorld.h"
 #include "platform/FakeWorkspace.h"
 #include "support/FakeClock.h"
 #include "ui/AppDelegate.h"
@@ -43,14 +44,10 @@ const std::string kExecutable = "/opt/vantrel/VantrelNotch";
 const auto kShown = {"compact-badge",       "approval", "receipt",      "question-reminder",
                      "completion-reminder", "idle",     "header-title", "header-subtitle"};
 
-
-struct Harness {
+struct Harness : FakeAppWorld {
   explicit Harness(std::optional<std::string> directory = {}) {
     workspace.set(std::string(NativeApprovalMonitor::bundleIdentifier), {{.pid = kPid}}); // in the background
-    model = AppModel::create(AppEnvironment{clock, main, native, preferences, clipboard, workspace, systemSettings,
-                                            accessibility, fileSystem, directory.value_or(bridge.path()), home.path(),
-                                            kExecutable},
-                             AppModelDependencies::system(workspace, preferences));
+    model = AppModel::create(environment(kExecutable, directory), AppModelDependencies::system(workspace, preferences));
     model->start();
     view = std::make_unique<NotchView>(*model, clock, preferences, NotchViewOptions{.drawsSurface = true});
     view->resize(480, 600);
@@ -130,17 +127,6 @@ struct Harness {
     return condition();
   }
 
-  TemporaryDirectory bridge;
-  TemporaryDirectory home;
-  FakeClock clock;
-  ManualTaskQueue main{clock};
-  ManualTaskQueue native{clock};
-  FakePreferences preferences;
-  FakeClipboard clipboard;
-  FakeWorkspace workspace;
-  FakeSystemSettings systemSettings;
-  FakeAccessibility accessibility{&clock, 0.0};
-  SystemFileSystem fileSystem;
   std::vector<std::unique_ptr<TestClient>> hooks;
   const FakeElementRef questionWindow = fakeElementsFor(scannedWindow({notch::testing::QuestionCard().group()}), kPid);
   std::shared_ptr<AppModel> model;

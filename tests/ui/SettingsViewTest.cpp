@@ -23,6 +23,7 @@
 #include "core/bridge/TestBridge.h"
 #include "platform/FakeAccessibility.h"
 #include "platform/FakeAppPlatform.h"
+#include "platform/FakeAppWorld.h"
 #include "platform/FakeFileManager.h"
 #include "platform/FakeWorkspace.h"
 #include "platform/linux/DesktopFileManager.h"
@@ -45,11 +46,9 @@ std::string read(const std::string& path) {
   return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "(none)";
 }
 
-struct Harness {
+struct Harness : FakeAppWorld {
   Harness() {
-    model = AppModel::create(AppEnvironment{clock, main, work, preferences, clipboard, workspace, systemSettings,
-                                            accessibility, fileSystem, bridge.path(), home.path(), kExecutable},
-                             AppModelDependencies::system(workspace, preferences));
+    model = AppModel::create(environment(kExecutable), AppModelDependencies::system(workspace, preferences));
     page = std::make_unique<SettingsPage>(
         *model,
         SettingsEnvironment{
@@ -95,17 +94,7 @@ struct Harness {
   }
   std::string settings() const { return home.child(".workbuddy/settings.json"); }
 
-  TemporaryDirectory bridge;
-  TemporaryDirectory home;
-  FakeClock clock;
-  ManualTaskQueue main{clock};
-  ManualTaskQueue work{clock};
-  FakePreferences preferences;
-  FakeClipboard clipboard;
-  FakeWorkspace workspace;
-  FakeSystemSettings systemSettings;
-  FakeAccessibility accessibility{&clock, 0.0};
-  SystemFileSystem fileSystem;
+  ManualTaskQueue& work = native; // the settings window's background queue
   FakeFileManager files;
   XdgLoginItems login{home.child("config/autostart"), kExecutable};
   std::deque<bool> answers;
