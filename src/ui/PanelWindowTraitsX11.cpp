@@ -11,7 +11,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
@@ -30,11 +33,21 @@ xcb_window_t rootWindow(xcb_connection_t* connection) {
   return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
 }
 
+// Atoms never change on a connection: each is asked of the server once
+// (main thread only, Qt's one connection).
 xcb_atom_t atom(xcb_connection_t* connection, const char* name) {
+  static std::map<std::string, xcb_atom_t, std::less<>> known;
+  if (const auto found = known.find(std::string_view(name)); found != known.end()) {
+    return found->second;
+  }
   const auto cookie = xcb_intern_atom(connection, 0, static_cast<std::uint16_t>(std::strlen(name)), name);
   const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
       xcb_intern_atom_reply(connection, cookie, nullptr), &std::free);
-  return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+  if (!reply) {
+    return XCB_ATOM_NONE;
+  }
+  known.emplace(name, reply->atom);
+  return reply->atom;
 }
 
 // A client message to the window manager about `window`, as EWMH asks.
